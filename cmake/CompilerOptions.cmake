@@ -1,0 +1,16 @@
+# Options shared by the program and everything built from its sources.
+
+if(COUNTDOWN_SANITIZE)
+  # Sanitizers for every target, the program included, so that the tests that
+  # run the program run the instrumented one.
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(countdown_compiler_options target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+  endif()
+endfunction()

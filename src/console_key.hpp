@@ -1,0 +1,9 @@
+#ifndef COUNTDOWN_CONSOLE_KEY_HPP
+#define COUNTDOWN_CONSOLE_KEY_HPP
+
+// Waits for one key press on the user's console, without echoing it and
+// without waiting for Enter; the key itself is discarded. Where the process
+// has no console to read a key from, it returns at once.
+void WaitForKey();
+
+#endif
