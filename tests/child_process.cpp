@@ -1,0 +1,211 @@
+#include "child_process.hpp"
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Only to keep a broken program from hanging the suite; no test measures time.
+constexpr auto guard = std::chrono::seconds(20);
+
+[[noreturn]] void Exec(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const auto& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+    }
+}
+
+// Reads both pipes to their end, so that neither can fill and stall the child.
+void Drain(int out, int err, Outcome& outcome)
+{
+    std::array<pollfd, 2> fds{{{out, POLLIN, 0}, {err, POLLIN, 0}}};
+    std::array<std::string*, 2> into{&outcome.out, &outcome.err};
+    int open_count = 2;
+    std::array<char, 65536> buffer{};
+    while (open_count > 0) {
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            continue;
+        }
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd >= 0 && fds[i].revents != 0) {
+                const ssize_t got = read(fds[i].fd, buffer.data(), buffer.size());
+                if (got > 0) {
+                    into[i]->append(buffer.data(), static_cast<std::size_t>(got));
+                } else {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open_count;
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+Outcome RunWithoutTerminal(const std::vector<std::string>& argv, Stdout stdout_to)
+{
+    std::array<int, 2> out{};
+    std::array<int, 2> err{};
+    Check(pipe(out.data()) == 0 && pipe(err.data()) == 0, "pipe");
+    const pid_t child = fork();
+    Check(child >= 0, "fork");
+    if (child == 0) {
+        setsid();
+        const int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        if (stdout_to == Stdout::Captured) {
+            dup2(out[1], STDOUT_FILENO);
+        } else if (stdout_to == Stdout::DiskFull) {
+            dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+        } else {
+            close(STDOUT_FILENO);
+        }
+        dup2(err[1], STDERR_FILENO);
+        for (const int fd : {null, out[0], out[1], err[0], err[1]}) {
+            if (fd > STDERR_FILENO) {
+                close(fd);
+            }
+        }
+        Exec(argv);
+    }
+    close(out[1]);
+    close(err[1]);
+    Outcome outcome;
+    Drain(out[0], err[0], outcome);
+    waitpid(child, &outcome.status, 0);
+    return outcome;
+}
+
+TerminalSession::TerminalSession(const std::vector<std::string>& argv, bool stdin_from_null)
+{
+    Check(openpty(&master_, &slave_, nullptr, nullptr, nullptr) == 0, "openpty");
+    child_ = fork();
+    Check(child_ >= 0, "fork");
+    if (child_ == 0) {
+        setsid();
+        ioctl(slave_, TIOCSCTTY, 0);
+        dup2(stdin_from_null ? open("/dev/null", O_RDONLY) : slave_, STDIN_FILENO);
+        dup2(slave_, STDOUT_FILENO);
+        dup2(slave_, STDERR_FILENO);
+        close(master_);
+        close(slave_);
+        Exec(argv);
+    }
+}
+
+TerminalSession::~TerminalSession()
+{
+    if (Running()) {
+        kill(child_, SIGKILL);
+        waitpid(child_, nullptr, 0);
+    }
+    close(master_);
+    close(slave_);
+}
+
+std::string TerminalSession::ReadScreen(std::size_t bytes)
+{
+    std::string screen;
+    std::array<char, 4096> buffer{};
+    pollfd ready{master_, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    while (screen.size() < bytes && std::chrono::steady_clock::now() < deadline
+           && poll(&ready, 1, 50) >= 0) {
+        if ((ready.revents & POLLIN) != 0) {
+            const ssize_t got = read(master_, buffer.data(), buffer.size());
+            if (got <= 0) {
+                break;
+            }
+            screen.append(buffer.data(), static_cast<std::size_t>(got));
+        } else if (bytes == 0 || !Running()) {
+            break;
+        }
+    }
+    return screen;
+}
+
+bool TerminalSession::WaitForKeyMode()
+{
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    while ((Settings().c_lflag & ECHO) != 0) {
+        if (std::chrono::steady_clock::now() > deadline || !Running()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool TerminalSession::Running()
+{
+    // Looks without reaping, so that Wait still gets the status.
+    siginfo_t info{};
+    return child_ > 0 && waitid(P_PID, static_cast<id_t>(child_), &info, WEXITED | WNOHANG | WNOWAIT) == 0
+        && info.si_pid == 0;
+}
+
+void TerminalSession::Type(std::string_view keys)
+{
+    Check(write(master_, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size()), "write");
+}
+
+int TerminalSession::Wait()
+{
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    int status = -1;
+    while (waitpid(child_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child_, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    child_ = -1;
+    return status;
+}
+
+termios TerminalSession::Settings() const
+{
+    termios settings{};
+    Check(tcgetattr(slave_, &settings) == 0, "tcgetattr");
+    return settings;
+}
+
+int TerminalSession::UnreadInput()
+{
+    // In line mode a partial line does not count as readable; leave it.
+    termios raw = Settings();
+    cfmakeraw(&raw);
+    Check(tcsetattr(slave_, TCSANOW, &raw) == 0, "tcsetattr");
+    int pending = 0;
+    Check(ioctl(slave_, FIONREAD, &pending) == 0, "FIONREAD");
+    return pending;
+}
+
+bool SameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag
+        && a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}

@@ -1,0 +1,54 @@
+#ifndef COUNTDOWN_TESTS_CHILD_PROCESS_HPP
+#define COUNTDOWN_TESTS_CHILD_PROCESS_HPP
+
+// Runs the program as a user would: without a terminal, as from cron or a
+// pipe, or on a pseudo-terminal that the test types into and reads from.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/types.h>
+#include <termios.h>
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    int status = -1; // as waitpid reports it
+};
+
+enum class Stdout { Captured, DiskFull, Closed };
+
+// Runs `argv` in a session of its own, so with no controlling terminal, and
+// with standard input from /dev/null.
+Outcome RunWithoutTerminal(const std::vector<std::string>& argv, Stdout stdout_to = Stdout::Captured);
+
+// The program running on a pseudo-terminal as its controlling terminal, with
+// standard output and error on that terminal too.
+class TerminalSession {
+public:
+    explicit TerminalSession(const std::vector<std::string>& argv, bool stdin_from_null = false);
+    ~TerminalSession();
+    TerminalSession(const TerminalSession&) = delete;
+    TerminalSession& operator=(const TerminalSession&) = delete;
+
+    // What the screen receives, until `bytes` have come or nothing more comes.
+    std::string ReadScreen(std::size_t bytes);
+    // Waits until the program has taken the terminal for its key (echo off).
+    bool WaitForKeyMode();
+    bool Running();
+    void Type(std::string_view keys);
+    int Wait();
+    termios Settings() const;
+    // Bytes typed that nobody has read: what the shell would get next.
+    int UnreadInput();
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    pid_t child_ = -1;
+};
+
+bool SameSettings(const termios& a, const termios& b);
+
+#endif

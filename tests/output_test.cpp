@@ -1,0 +1,73 @@
+// What the program writes, byte for byte, when nobody can press a key.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "child_process.hpp"
+
+namespace {
+
+const std::string heading = " 30 so tu nhien dau tien la: ";
+const std::string countdown_line = " 30 29 28 27 26 25 24 23 22 21 20 19 18 17 16 15 14 13 12 11 10"
+                                   " 9 8 7 6 5 4 3 2 1";
+
+bool ExitedWith(int status, int code)
+{
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+TEST(Output, WholeRunIsHeadingNewlineAndCountdownLineAndIgnoresArguments)
+{
+    const std::vector<std::vector<std::string>> argument_lists = {
+        {}, {"--help"}, {"-h", "--version", "5"}, {""}, {"-"}, {"10", "x y", "%d%n", "\xc6\xb0"}};
+    for (const auto& arguments : argument_lists) {
+        std::vector<std::string> argv{COUNTDOWN_PROGRAM};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        const Outcome run = RunWithoutTerminal(argv);
+        EXPECT_EQ(run.out, heading + "\n" + countdown_line);
+        EXPECT_EQ(run.out.size(), 111U);
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(ExitedWith(run.status, 0)) << "status " << run.status;
+    }
+}
+
+TEST(Output, UndeliveredOutputIsReportedWithStatusOne)
+{
+    const Outcome full = RunWithoutTerminal({COUNTDOWN_PROGRAM}, Stdout::DiskFull);
+    EXPECT_EQ(full.err, "countdown: write error: No space left on device\n");
+    EXPECT_TRUE(ExitedWith(full.status, 1)) << "status " << full.status;
+
+    const Outcome closed = RunWithoutTerminal({COUNTDOWN_PROGRAM}, Stdout::Closed);
+    EXPECT_EQ(closed.err, "countdown: write error: Bad file descriptor\n");
+    EXPECT_TRUE(ExitedWith(closed.status, 1)) << "status " << closed.status;
+}
+
+TEST(FirstNum, WritesEachNumberAfterOneBlankFromTheCountDownToOne)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"0", ""}, {"-1", ""}, {"-2147483648", ""}, {"1", " 1"},
+        {"10", " 10 9 8 7 6 5 4 3 2 1"}, {"30", countdown_line}};
+    for (const auto& [count, expected] : cases) {
+        const Outcome run = RunWithoutTerminal({FIRST_NUM_PROBE, count});
+        EXPECT_EQ(run.out, expected) << "count " << count;
+        EXPECT_TRUE(ExitedWith(run.status, 0)) << "count " << count << ", status " << run.status;
+    }
+}
+
+TEST(FirstNum, TenMillionNumbersRunInAnOrdinaryStack)
+{
+    // 10,000,000 blanks, then the digits: 9 one-digit numbers, 90 of two
+    // digits, ... 9,000,000 of seven, and 10,000,000 itself with eight.
+    const std::size_t expected_bytes = 10000000 + 9 + 90 * 2 + 900 * 3 + 9000 * 4 + 90000 * 5
+                                     + 900000 * 6 + 9000000 * 7 + 8;
+    const Outcome run = RunWithoutTerminal({FIRST_NUM_PROBE, "10000000"});
+    EXPECT_TRUE(ExitedWith(run.status, 0)) << "status " << run.status;
+    EXPECT_EQ(run.out.size(), expected_bytes);
+    EXPECT_EQ(run.out.substr(0, 18), " 10000000 9999999 ");
+    EXPECT_EQ(run.out.substr(run.out.size() - 4), " 2 1");
+}
+
+} // namespace

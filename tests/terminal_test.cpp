@@ -1,0 +1,92 @@
+// The wait for a key, as a user at a terminal meets it.
+
+#include <csignal>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "child_process.hpp"
+
+namespace {
+
+// The terminal turns each newline into a carriage return and a line feed.
+const std::string screen = " 30 so tu nhien dau tien la: \r\n"
+                           " 30 29 28 27 26 25 24 23 22 21 20 19 18 17 16 15 14 13 12 11 10"
+                           " 9 8 7 6 5 4 3 2 1";
+
+// Runs the program up to its wait, checking what is on the screen by then
+// and the key mode it waits in.
+void StartAndReachTheWait(TerminalSession& session)
+{
+    EXPECT_EQ(session.ReadScreen(screen.size()), screen);
+    ASSERT_TRUE(session.WaitForKeyMode()) << "no wait in key mode";
+    EXPECT_TRUE(session.Running());
+    const termios key_mode = session.Settings();
+    EXPECT_EQ(key_mode.c_lflag & (ICANON | IEXTEN), 0U);
+    EXPECT_NE(key_mode.c_lflag & ISIG, 0U);
+    EXPECT_EQ(key_mode.c_iflag & IXON, 0U);
+}
+
+// One key of each kind ends the wait once, unechoed, and is read whole.
+TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
+{
+    const char* const keys[] = {"x", "\r", "\x13" /* Ctrl+S */, "\x16" /* Ctrl+V */, "\x04" /* Ctrl+D */,
+                                "\x1b[A" /* Up */, "\x1b[1;5C" /* Ctrl+Right */, "\x1bOP" /* F1 */,
+                                "\xc6\xb0" /* the letter u with a horn */};
+    for (const char* key : keys) {
+        SCOPED_TRACE(testing::PrintToString(std::string(key)));
+        TerminalSession session({COUNTDOWN_PROGRAM});
+        const termios found = session.Settings();
+        StartAndReachTheWait(session);
+        session.Type(key);
+        const int status = session.Wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_EQ(session.ReadScreen(0), "") << "echoed or wrote after the key";
+        EXPECT_TRUE(SameSettings(session.Settings(), found));
+        EXPECT_EQ(session.UnreadInput(), 0);
+    }
+}
+
+TEST(Terminal, KeyTypedBeforeTheWaitEndsItAndOnlyThatKeyIsTaken)
+{
+    TerminalSession session({COUNTDOWN_PROGRAM});
+    session.Type("q");
+    EXPECT_EQ(session.Wait(), 0);
+
+    TerminalSession typing_ahead({COUNTDOWN_PROGRAM});
+    StartAndReachTheWait(typing_ahead);
+    typing_ahead.Type("yls\r");
+    EXPECT_EQ(typing_ahead.Wait(), 0);
+    EXPECT_EQ(typing_ahead.UnreadInput(), 3) << "what was typed after the key is the shell's";
+}
+
+TEST(Terminal, StandardInputDoesNotReplaceTheKeyboard)
+{
+    TerminalSession session({COUNTDOWN_PROGRAM}, /*stdin_from_null=*/true);
+    StartAndReachTheWait(session);
+    session.Type(" ");
+    EXPECT_EQ(session.Wait(), 0);
+}
+
+TEST(Terminal, InterruptKeyEndsTheProgramBySignalWithTheTerminalRestored)
+{
+    TerminalSession session({COUNTDOWN_PROGRAM});
+    const termios found = session.Settings();
+    StartAndReachTheWait(session);
+    session.Type("\x03");
+    const int status = session.Wait();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "status " << status;
+    EXPECT_TRUE(SameSettings(session.Settings(), found));
+}
+
+TEST(Terminal, UndeliveredOutputSkipsTheWait)
+{
+    // Standard output on a full disk, the terminal still there to wait on.
+    TerminalSession session({"/bin/sh", "-c", "exec \"$0\" >/dev/full", COUNTDOWN_PROGRAM});
+    EXPECT_EQ(session.ReadScreen(100), "countdown: write error: No space left on device\r\n");
+    const int status = session.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+}
+
+} // namespace
