@@ -13,4 +13,10 @@ function(countdown_compiler_options target)
   elseif(MSVC)
     target_compile_options(${target} PRIVATE /W4)
   endif()
+  if(MINGW)
+    # The runtime's own printf and puts, not MinGW's replacements, and no
+    # runtime DLL beside the program but the system's msvcrt.dll.
+    target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
+    target_link_options(${target} PRIVATE -static)
+  endif()
 endfunction()

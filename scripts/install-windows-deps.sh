@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what the Windows build and its tests need, where it is missing:
+# the MinGW-w64 cross compiler for i686 and wine with its 32-bit part. Run as
+# root on Debian. wine64 comes too: its 64-bit wineserver and the wine
+# prefix's own services then run natively, and only our 32-bit programs go
+# through the 32-bit loader.
+#
+# Some kernels run no 32-bit x86 programs (IA-32 emulation off), and wine's
+# 32-bit loader is one. There, 32-bit programs are handed to qemu's user-mode
+# emulator through binfmt_misc: slow (each Windows process takes about a
+# minute to start), but the real wine loader and runtime all the same.
+set -euo pipefail
+
+missing=()
+for package in g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]} > 0)); then
+  dpkg --add-architecture i386
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  exit 0
+fi
+echo "This kernel runs no 32-bit programs: handing them to qemu-i386." >&2
+dpkg -s qemu-user-static >/dev/null 2>&1 || {
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends qemu-user-static
+}
+binfmt=/proc/sys/fs/binfmt_misc
+[[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
+if [[ ! -e $binfmt/qemu-i386 ]]; then
+  # i386 ELF executables and shared objects; F opens the emulator now, so it
+  # serves in every mount namespace.
+  magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+  mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+  echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" >"$binfmt/register"
+fi
+/lib/ld-linux.so.2 --version >/dev/null

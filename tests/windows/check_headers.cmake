@@ -1,0 +1,36 @@
+# Checks from the file alone that countdown.exe is a 32-bit console program
+# that needs nothing beyond what every Windows machine has.
+# Usage: cmake -DOBJDUMP=... -DPROGRAM=... -P check_headers.cmake
+
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed: ${result}")
+endif()
+
+set(failures "")
+foreach(expected
+    "file format pei-i386"
+    "Magic[ \t]+010b[ \t]+\\(PE32\\)"
+    "Subsystem[ \t]+00000003[ \t]+\\(Windows CUI\\)")
+  if(NOT headers MATCHES "${expected}")
+    string(APPEND failures "  no match for: ${expected}\n")
+  endif()
+endforeach()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" dlls "${headers}")
+if(NOT dlls STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
+  string(APPEND failures "  imports from: ${dlls}\n")
+endif()
+
+# The runtime's own routines, imported by name from msvcrt.dll.
+string(REGEX REPLACE ".*DLL Name: msvcrt.dll" "" msvcrt_imports "${headers}")
+foreach(routine _getch puts vfprintf fflush)
+  if(NOT msvcrt_imports MATCHES "[ \t]${routine}\n")
+    string(APPEND failures "  ${routine} is not imported from msvcrt.dll\n")
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "${PROGRAM}:\n${failures}")
+endif()
+message(STATUS "${PROGRAM}: PE32 i386 console program importing KERNEL32.dll and msvcrt.dll only")
