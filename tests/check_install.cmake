@@ -1,0 +1,19 @@
+# Installs the build into a scratch folder, with both a prefix and DESTDIR, and
+# checks that the program and its manual page land where they belong.
+# Usage: cmake -DBUILD_DIR=... -DSCRATCH=... -P check_install.cmake
+
+file(REMOVE_RECURSE "${SCRATCH}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${SCRATCH}
+                        ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /opt/countdown
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+
+file(GLOB_RECURSE installed RELATIVE "${SCRATCH}" "${SCRATCH}/*")
+list(SORT installed)
+set(expected "opt/countdown/bin/countdown;opt/countdown/share/man/man1/countdown.1")
+if(NOT installed STREQUAL expected)
+  message(FATAL_ERROR "installed: ${installed}\nexpected: ${expected}")
+endif()
+file(REMOVE_RECURSE "${SCRATCH}")
