@@ -51,7 +51,7 @@ void RestoreTerminal()
 
 void SetAction(int signal_number, void (*handler)(int))
 {
-    struct sigaction action{};
+    struct sigaction action { };
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -71,7 +71,7 @@ extern "C" void OnSignal(int signal_number)
         sigemptyset(&tstp);
         sigaddset(&tstp, SIGTSTP);
         sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
-        raise(SIGTSTP);
+        kill(getpid(), SIGTSTP);
         sigprocmask(SIG_BLOCK, &tstp, nullptr);
         SetAction(SIGTSTP, OnSignal);
         tcgetattr(terminal, &found_settings);
@@ -187,7 +187,7 @@ void ReadOneKey()
     }
     ++length;
     while (length < longest_key && !KeyIsComplete(key, length) && MoreBytesArrive()
-           && ReadByte(key[length])) {
+        && ReadByte(key[length])) {
         ++length;
     }
 }

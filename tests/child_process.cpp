@@ -132,8 +132,7 @@ std::string TerminalSession::ReadScreen(std::size_t bytes)
     std::array<char, 4096> buffer{};
     pollfd ready{master_, POLLIN, 0};
     const auto deadline = std::chrono::steady_clock::now() + guard;
-    while (screen.size() < bytes && std::chrono::steady_clock::now() < deadline
-           && poll(&ready, 1, 50) >= 0) {
+    while (screen.size() < bytes && std::chrono::steady_clock::now() < deadline && poll(&ready, 1, 50) >= 0) {
         if ((ready.revents & POLLIN) != 0) {
             const ssize_t got = read(master_, buffer.data(), buffer.size());
             if (got <= 0) {

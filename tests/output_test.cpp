@@ -21,8 +21,8 @@ bool ExitedWith(int status, int code)
 
 TEST(Output, WholeRunIsHeadingNewlineAndCountdownLineAndIgnoresArguments)
 {
-    const std::vector<std::vector<std::string>> argument_lists = {
-        {}, {"--help"}, {"-h", "--version", "5"}, {""}, {"-"}, {"10", "x y", "%d%n", "\xc6\xb0"}};
+    const std::vector<std::vector<std::string>> argument_lists
+        = {{}, {"--help"}, {"-h", "--version", "5"}, {""}, {"-"}, {"10", "x y", "%d%n", "\xc6\xb0"}};
     for (const auto& arguments : argument_lists) {
         std::vector<std::string> argv{COUNTDOWN_PROGRAM};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -47,9 +47,8 @@ TEST(Output, UndeliveredOutputIsReportedWithStatusOne)
 
 TEST(FirstNum, WritesEachNumberAfterOneBlankFromTheCountDownToOne)
 {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"0", ""}, {"-1", ""}, {"-2147483648", ""}, {"1", " 1"},
-        {"10", " 10 9 8 7 6 5 4 3 2 1"}, {"30", countdown_line}};
+    const std::vector<std::pair<std::string, std::string>> cases = {{"0", ""}, {"-1", ""},
+        {"-2147483648", ""}, {"1", " 1"}, {"10", " 10 9 8 7 6 5 4 3 2 1"}, {"30", countdown_line}};
     for (const auto& [count, expected] : cases) {
         const Outcome run = RunWithoutTerminal({FIRST_NUM_PROBE, count});
         EXPECT_EQ(run.out, expected) << "count " << count;
@@ -61,8 +60,8 @@ TEST(FirstNum, TenMillionNumbersRunInAnOrdinaryStack)
 {
     // 10,000,000 blanks, then the digits: 9 one-digit numbers, 90 of two
     // digits, ... 9,000,000 of seven, and 10,000,000 itself with eight.
-    const std::size_t expected_bytes = 10000000 + 9 + 90 * 2 + 900 * 3 + 9000 * 4 + 90000 * 5
-                                     + 900000 * 6 + 9000000 * 7 + 8;
+    const std::size_t expected_bytes
+        = 10000000 + 9 + 90 * 2 + 900 * 3 + 9000 * 4 + 90000 * 5 + 900000 * 6 + 9000000 * 7 + 8;
     const Outcome run = RunWithoutTerminal({FIRST_NUM_PROBE, "10000000"});
     EXPECT_TRUE(ExitedWith(run.status, 0)) << "status " << run.status;
     EXPECT_EQ(run.out.size(), expected_bytes);

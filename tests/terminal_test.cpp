@@ -31,9 +31,9 @@ void StartAndReachTheWait(TerminalSession& session)
 // One key of each kind ends the wait once, unechoed, and is read whole.
 TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
 {
-    const char* const keys[] = {"x", "\r", "\x13" /* Ctrl+S */, "\x16" /* Ctrl+V */, "\x04" /* Ctrl+D */,
-                                "\x1b[A" /* Up */, "\x1b[1;5C" /* Ctrl+Right */, "\x1bOP" /* F1 */,
-                                "\xc6\xb0" /* the letter u with a horn */};
+    const char* const keys[]
+        = {"x", "\r", "\x13" /* Ctrl+S */, "\x16" /* Ctrl+V */, "\x04" /* Ctrl+D */, "\x1b[A" /* Up */,
+            "\x1b[1;5C" /* Ctrl+Right */, "\x1bOP" /* F1 */, "\xc6\xb0" /* the letter u with a horn */};
     for (const char* key : keys) {
         SCOPED_TRACE(testing::PrintToString(std::string(key)));
         TerminalSession session({COUNTDOWN_PROGRAM});
