@@ -19,6 +19,20 @@ namespace {
 // Only to keep a broken program from hanging the suite; no test measures time.
 constexpr auto guard = std::chrono::seconds(20);
 
+// Checks `done` every few milliseconds until it holds or the guard runs out;
+// whether it held.
+template <typename Condition> bool Eventually(Condition done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 [[noreturn]] void Exec(const std::vector<std::string>& argv)
 {
     std::vector<char*> args;
@@ -148,14 +162,9 @@ std::string TerminalSession::ReadScreen(std::size_t bytes)
 
 bool TerminalSession::WaitForKeyMode()
 {
-    const auto deadline = std::chrono::steady_clock::now() + guard;
-    while ((Settings().c_lflag & ECHO) != 0) {
-        if (std::chrono::steady_clock::now() > deadline || !Running()) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    const auto in_key_mode = [this] { return (Settings().c_lflag & ECHO) == 0; };
+    Eventually([&] { return in_key_mode() || !Running(); });
+    return in_key_mode();
 }
 
 bool TerminalSession::Running()
@@ -173,13 +182,10 @@ void TerminalSession::Type(std::string_view keys)
 
 int TerminalSession::Wait()
 {
-    const auto deadline = std::chrono::steady_clock::now() + guard;
     int status = -1;
-    while (waitpid(child_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child_, SIGKILL);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!Eventually([&] { return waitpid(child_, &status, WNOHANG) != 0; })) {
+        kill(child_, SIGKILL);
+        waitpid(child_, &status, 0);
     }
     child_ = -1;
     return status;
