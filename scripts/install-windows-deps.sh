@@ -11,24 +11,14 @@
 # minute to start), but the real wine loader and runtime all the same.
 set -euo pipefail
 
-missing=()
-for package in g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-  dpkg --add-architecture i386
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+cd "$(dirname "$0")"
+./install-missing.sh g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64
 
 if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   exit 0
 fi
 echo "This kernel runs no 32-bit programs: handing them to qemu-i386." >&2
-dpkg -s qemu-user-static >/dev/null 2>&1 || {
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends qemu-user-static
-}
+./install-missing.sh qemu-user-static
 binfmt=/proc/sys/fs/binfmt_misc
 [[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
 if [[ ! -e $binfmt/qemu-i386 ]]; then
