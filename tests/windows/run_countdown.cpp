@@ -67,10 +67,14 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
     PROCESS_INFORMATION process{};
     Outcome outcome;
     // DETACHED_PROCESS: no console, so nobody can press the key.
-    if (CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-            nullptr, &startup, &process)) {
-        CloseHandle(out_write);
-        CloseHandle(err_write);
+    const bool started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+        DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    // Only the child holds the writing ends now, so the pipes end when it does
+    // (stdout's at once where the child got the unwritable file instead).
+    CloseHandle(out_write);
+    CloseHandle(err_write);
+    CloseHandle(input);
+    if (started) {
         if (WaitForSingleObject(process.hProcess, guard_ms) != WAIT_OBJECT_0) {
             TerminateProcess(process.hProcess, 0xdead);
             WaitForSingleObject(process.hProcess, INFINITE);
@@ -80,14 +84,8 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
         CloseHandle(process.hThread);
     } else {
         std::printf("cannot start %s: error %lu\n", command_line.c_str(), GetLastError());
-        CloseHandle(out_write);
-        CloseHandle(err_write);
     }
-    CloseHandle(input);
-    outcome.out = unwritable_stdout ? std::string() : ReadAll(out_read);
-    if (unwritable_stdout) {
-        CloseHandle(out_read);
-    }
+    outcome.out = ReadAll(out_read);
     outcome.err = ReadAll(err_read);
     return outcome;
 }
