@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 [[ -f build/compile_commands.json ]] || cmake --preset default >/dev/null
 
 # The Windows layer needs the Windows headers; cppcheck reads it still.
-posix_sources=(src/countdown.cpp src/console_key_posix.cpp)
+posix_sources=(src/countdown.cpp src/console_key_posix.cpp src/terminal_mode.cpp src/wait_signals.cpp
+  src/key_bytes.cpp)
 clang-tidy --quiet -p build "${posix_sources[@]}"
 
 cppcheck --std=c++20 --enable=warning,style,performance,portability --error-exitcode=1 \

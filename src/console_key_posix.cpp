@@ -1,213 +1,173 @@
-// The key press on POSIX systems: read from the controlling terminal, in a
-// mode with no echo and no line editing, and put the terminal back exactly as
-// it was found on every way out, signals included.
+// The key press on POSIX systems: one key from the controlling terminal, read
+// without echo and without line editing, under a job-control shell.
+//
+// The wait is a loop in ordinary code. Signal handlers only note what came
+// (wait_signals.cpp); the loop then gives the terminal back and stops or ends,
+// and after any continue, takes the terminal again if it is in the
+// foreground. In the background it reads anyway, so that the kernel stops it
+// with SIGTTIN until `fg`, as it does any program that wants terminal input.
 
+#include <array>
 #include <cerrno>
-#include <csignal>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
+#include <sys/select.h>
 #include <unistd.h>
 
 #include "console_key.hpp"
+#include "key_bytes.hpp"
+#include "terminal_mode.hpp"
+#include "wait_signals.hpp"
 
 namespace {
 
-// The one place that remembers how the terminal was found. The signal
-// handler needs it, so it cannot live on the stack of WaitForKey.
-int terminal = -1;
-termios found_settings{};
-
-// The signals that would otherwise end or stop the program with the terminal
-// left in key mode.
-constexpr int restoring_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
-struct sigaction found_actions[sizeof restoring_signals / sizeof *restoring_signals];
-
 // Bytes of one key beyond its first arrive together from a terminal emulator,
 // but may trickle in over a slow link: this long a gap ends the key.
-constexpr int key_gap_ms = 100;
-constexpr int longest_key = 32;
+constexpr suseconds_t key_gap_us = 100'000;
 
-void EnterKeyMode()
-{
-    termios key_mode = found_settings;
-    // No echo and no line editing; IEXTEN off also frees Ctrl+V (literal
-    // next), and IXON off frees Ctrl+S and Ctrl+Q, so that every key that
-    // delivers a character ends the wait. ISIG stays: Ctrl+C, Ctrl+Z and
-    // Ctrl+\ keep their meaning.
-    key_mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | IEXTEN);
-    key_mode.c_iflag &= ~static_cast<tcflag_t>(IXON);
-    key_mode.c_cc[VMIN] = 1;
-    key_mode.c_cc[VTIME] = 0;
-    // TCSANOW, not TCSAFLUSH: a key typed before the wait began must end it.
-    tcsetattr(terminal, TCSANOW, &key_mode);
-}
+enum class Read { Byte, Nothing, End };
 
-void RestoreTerminal()
+// End is end of file or an error such as a hang-up, or a read from the
+// background that cannot stop the job (an orphaned process group, SIGTTIN
+// ignored): the wait ends then rather than spin on a terminal that will never
+// deliver a key.
+Read ReadByte(int terminal, unsigned char& byte)
 {
-    tcsetattr(terminal, TCSANOW, &found_settings);
-}
-
-void SetAction(int signal_number, void (*handler)(int))
-{
-    struct sigaction action { };
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(signal_number, &action, nullptr);
-}
-
-// Only async-signal-safe calls from here on.
-extern "C" void OnSignal(int signal_number)
-{
-    const int saved_errno = errno;
-    RestoreTerminal();
-    SetAction(signal_number, SIG_DFL);
-    if (signal_number == SIGTSTP) {
-        // Stop now, with the terminal as the shell expects it; when `fg`
-        // continues us, take the settings afresh and wait on in key mode.
-        sigset_t tstp;
-        sigemptyset(&tstp);
-        sigaddset(&tstp, SIGTSTP);
-        sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
-        kill(getpid(), SIGTSTP);
-        sigprocmask(SIG_BLOCK, &tstp, nullptr);
-        SetAction(SIGTSTP, OnSignal);
-        tcgetattr(terminal, &found_settings);
-        EnterKeyMode();
-    } else {
-        // Blocked while we are in here: on return it ends the program by its
-        // own default action, so the parent sees the signal (130 for Ctrl+C).
-        raise(signal_number);
+    const ssize_t got = read(terminal, &byte, 1);
+    if (got == 1) {
+        return Read::Byte;
     }
-    errno = saved_errno;
-}
-
-void CatchSignals()
-{
-    int index = 0;
-    for (const int signal_number : restoring_signals) {
-        sigaction(signal_number, nullptr, &found_actions[index]);
-        // A signal the program was started with ignored stays ignored.
-        if (found_actions[index].sa_handler != SIG_IGN) {
-            SetAction(signal_number, OnSignal);
-        }
-        ++index;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return Read::Nothing;
     }
+    return Read::End;
 }
 
-// Restores the terminal and the signals with those signals held back, so that
-// one arriving half-way acts only once everything is as it was found.
-void ReleaseTerminal()
+enum class Ready { Terminal, Signal, GapEnded, Error };
+
+// Waits until the terminal or the signals' pipe (`wake`, -1 for none) has
+// something, or, with part of a key read, until the gap that ends the key.
+Ready WaitForInput(int terminal, int wake, bool key_begun)
 {
-    sigset_t held;
-    sigset_t previous;
-    sigemptyset(&held);
-    for (const int signal_number : restoring_signals) {
-        sigaddset(&held, signal_number);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(terminal, &readable);
+    if (wake >= 0) {
+        FD_SET(wake, &readable);
     }
-    sigprocmask(SIG_BLOCK, &held, &previous);
-    RestoreTerminal();
-    int index = 0;
-    for (const int signal_number : restoring_signals) {
-        sigaction(signal_number, &found_actions[index], nullptr);
-        ++index;
+    timeval gap{0, key_gap_us};
+    const int ready = select((wake > terminal ? wake : terminal) + 1, &readable, nullptr, nullptr,
+        key_begun ? &gap : nullptr);
+    if (ready < 0) {
+        return errno == EINTR ? Ready::Signal : Ready::Error;
     }
-    close(terminal);
-    terminal = -1;
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-}
-
-// False at end of file or on an error such as a hang-up: the wait ends then
-// rather than spin on a terminal that will never deliver a key.
-bool ReadByte(unsigned char& byte)
-{
-    ssize_t result = 0;
-    do {
-        result = read(terminal, &byte, 1);
-    } while (result < 0 && errno == EINTR);
-    return result == 1;
-}
-
-bool MoreBytesArrive()
-{
-    pollfd waiting{terminal, POLLIN, 0};
-    int result = 0;
-    do {
-        result = poll(&waiting, 1, key_gap_ms);
-    } while (result < 0 && errno == EINTR);
-    return result > 0;
-}
-
-// Whether the bytes read so far make up a whole key: a plain character, a
-// UTF-8 sequence, or an escape sequence (Alt+key, SS3 "ESC O x", or a CSI
-// "ESC [ ... final", including the Linux console's "ESC [ [ x").
-bool KeyIsComplete(const unsigned char* key, int length)
-{
-    const unsigned char first = key[0];
-    if (first == 0x1b) {
-        if (length == 1) {
-            return false;
-        }
-        if (key[1] == 'O') {
-            return length == 3;
-        }
-        if (key[1] != '[') {
-            return true;
-        }
-        if (length == 2) {
-            return false;
-        }
-        if (key[2] == '[') {
-            return length == 4;
-        }
-        const unsigned char last = key[length - 1];
-        return last >= 0x40 && last <= 0x7e;
+    if (ready == 0) {
+        return Ready::GapEnded;
     }
-    int utf8_length = 1;
-    if (first >= 0xc2 && first <= 0xdf) {
-        utf8_length = 2;
-    } else if (first >= 0xe0 && first <= 0xef) {
-        utf8_length = 3;
-    } else if (first >= 0xf0 && first <= 0xf4) {
-        utf8_length = 4;
-    }
-    return length >= utf8_length;
+    // A signal first: what it asks for may change who gets the key.
+    return wake >= 0 && FD_ISSET(wake, &readable) ? Ready::Signal : Ready::Terminal;
 }
 
-// Reads exactly one key: all of its bytes, so that none of them reaches the
-// shell after we exit, and nothing typed after it.
-void ReadOneKey()
+// The wait's state between one look at the terminal and the next.
+struct Wait {
+    int terminal = -1;
+    int wake = -1;
+    FoundSettings found;
+    // Key mode is set on the first look and again after every continue: the
+    // shell may have put its own mode in place while the program was stopped.
+    bool key_mode_due = true;
+};
+
+// Does what the signals that came ask for: ends the program, or gives the
+// terminal back and stops until continued.
+void ActOnSignals(Wait& wait)
 {
-    unsigned char key[longest_key];
-    int length = 0;
-    if (!ReadByte(key[length])) {
+    const SignalsArrived arrived = TakeSignalsArrived();
+    wait.key_mode_due = wait.key_mode_due || arrived.continued;
+    if (arrived.ending == 0 && !arrived.stop) {
         return;
     }
-    ++length;
-    while (length < longest_key && !KeyIsComplete(key, length) && MoreBytesArrive()
-        && ReadByte(key[length])) {
-        ++length;
+    RestoreFoundSettings(wait.terminal, wait.found);
+    ReleaseEndingSignals();
+    if (arrived.ending != 0) {
+        close(wait.terminal);
+        EndBySignal(arrived.ending);
     }
+    StopUntilContinued();
+    wait.key_mode_due = true;
+}
+
+// Puts the terminal in key mode if it is ours; in the background, reads
+// anyway, to be stopped until it is.
+Read TakeTheTerminal(Wait& wait, unsigned char& byte)
+{
+    // Caught before the mode changes, so that no signal can end the program
+    // in between with the terminal in key mode.
+    CatchEndingSignals();
+    switch (EnterKeyMode(wait.terminal, wait.found)) {
+    case KeyMode::Entered:
+        wait.key_mode_due = false;
+        return Read::Nothing;
+    case KeyMode::Background:
+        ReleaseEndingSignals();
+        // Stops the job with SIGTTIN, as for `cat &`; `fg` or `bg` continues
+        // it, the read gives EINTR, and the wait looks again.
+        return ReadByte(wait.terminal, byte);
+    case KeyMode::Refused:
+        break;
+    }
+    // Without the mode there is no reading one unechoed key: the wait ends as
+    // if there were no terminal, and since tcsetattr changed nothing, the
+    // terminal is left as it was.
+    return Read::End;
+}
+
+// The next byte of the key, Nothing when a signal came first, End when the
+// terminal has no more to give or the key's bytes stopped coming.
+Read NextByte(const Wait& wait, bool key_begun, unsigned char& byte)
+{
+    switch (WaitForInput(wait.terminal, wait.wake, key_begun)) {
+    case Ready::Terminal:
+        return ReadByte(wait.terminal, byte);
+    case Ready::Signal:
+        return Read::Nothing;
+    case Ready::GapEnded:
+    case Ready::Error:
+        break;
+    }
+    return Read::End;
 }
 
 } // namespace
 
 void WaitForKey()
 {
+    Wait wait;
     // The key comes from the user's terminal, whatever standard input is.
-    terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0) {
+    // Non-blocking: select says when a byte is there, and a read made in a
+    // race with `fg` must not block in the shell's mode.
+    wait.terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (wait.terminal < 0) {
         return; // no terminal (cron, CI, a service): nobody to press a key
     }
-    if (tcgetattr(terminal, &found_settings) != 0) {
-        close(terminal);
-        terminal = -1;
-        return;
+    wait.wake = WatchSignals();
+    std::array<unsigned char, longest_key> key{};
+    std::size_t length = 0;
+    Read read = Read::Nothing;
+    while (read != Read::End) {
+        ActOnSignals(wait);
+        read = wait.key_mode_due ? TakeTheTerminal(wait, key[length]) : Read::Nothing;
+        if (read == Read::Nothing) {
+            read = NextByte(wait, length > 0, key[length]);
+        }
+        if (read == Read::Byte) {
+            ++length;
+            if (length == key.size() || IsWholeKey({key.data(), length})) {
+                break;
+            }
+        }
     }
-    CatchSignals();
-    EnterKeyMode();
-    ReadOneKey();
-    ReleaseTerminal();
+    RestoreFoundSettings(wait.terminal, wait.found);
+    UnwatchSignals();
+    close(wait.terminal);
 }

@@ -3,8 +3,12 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -116,6 +120,7 @@ Outcome RunWithoutTerminal(const std::vector<std::string>& argv, Stdout stdout_t
 TerminalSession::TerminalSession(const std::vector<std::string>& argv, bool stdin_from_null)
 {
     Check(openpty(&master_, &slave_, nullptr, nullptr, nullptr) == 0, "openpty");
+    initial_ = Settings();
     child_ = fork();
     Check(child_ >= 0, "fork");
     if (child_ == 0) {
@@ -140,29 +145,48 @@ TerminalSession::~TerminalSession()
     close(slave_);
 }
 
-std::string TerminalSession::ReadScreen(std::size_t bytes)
+// What has come by now, waiting up to 50 ms for the first of it.
+std::string TerminalSession::ReadAvailable()
 {
-    std::string screen;
     std::array<char, 4096> buffer{};
     pollfd ready{master_, POLLIN, 0};
-    const auto deadline = std::chrono::steady_clock::now() + guard;
-    while (screen.size() < bytes && std::chrono::steady_clock::now() < deadline && poll(&ready, 1, 50) >= 0) {
-        if ((ready.revents & POLLIN) != 0) {
-            const ssize_t got = read(master_, buffer.data(), buffer.size());
-            if (got <= 0) {
-                break;
-            }
-            screen.append(buffer.data(), static_cast<std::size_t>(got));
-        } else if (bytes == 0 || !Running()) {
-            break;
-        }
+    if (poll(&ready, 1, 50) <= 0 || (ready.revents & POLLIN) == 0) {
+        return {};
     }
+    const ssize_t got = read(master_, buffer.data(), buffer.size());
+    return got > 0 ? std::string(buffer.data(), static_cast<std::size_t>(got)) : std::string();
+}
+
+std::string TerminalSession::ReadScreen(std::size_t bytes)
+{
+    std::string screen = std::exchange(unread_screen_, {});
+    Eventually([&] {
+        const std::string more = ReadAvailable();
+        screen += more;
+        return (bytes > 0 && screen.size() >= bytes) || (more.empty() && (bytes == 0 || !Running()));
+    });
+    return screen;
+}
+
+std::string TerminalSession::ReadUntil(std::string_view text)
+{
+    Eventually([&] {
+        unread_screen_ += ReadAvailable();
+        return unread_screen_.find(text) != std::string::npos;
+    });
+    const std::size_t found = unread_screen_.find(text);
+    const std::size_t end = found == std::string::npos ? unread_screen_.size() : found + text.size();
+    std::string screen = unread_screen_.substr(0, end);
+    unread_screen_.erase(0, end);
     return screen;
 }
 
 bool TerminalSession::WaitForKeyMode()
 {
-    const auto in_key_mode = [this] { return (Settings().c_lflag & ECHO) == 0; };
+    const auto in_key_mode = [this] {
+        const termios settings = Settings();
+        return (settings.c_lflag & (ECHO | ICANON | IEXTEN)) == 0 && (settings.c_iflag & IXON) == 0;
+    };
     Eventually([&] { return in_key_mode() || !Running(); });
     return in_key_mode();
 }
@@ -178,6 +202,11 @@ bool TerminalSession::Running()
 void TerminalSession::Type(std::string_view keys)
 {
     Check(write(master_, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size()), "write");
+}
+
+void TerminalSession::Signal(int signal_number)
+{
+    Check(kill(child_, signal_number) == 0, "kill");
 }
 
 int TerminalSession::Wait()
@@ -209,8 +238,58 @@ int TerminalSession::UnreadInput()
     return pending;
 }
 
+pid_t TerminalSession::ForegroundGroup() const
+{
+    return tcgetpgrp(master_);
+}
+
+void TerminalSession::HangUp()
+{
+    close(master_);
+    master_ = -1;
+}
+
 bool SameSettings(const termios& a, const termios& b)
 {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag
         && a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+namespace {
+
+// The states of the processes in `group`, from each /proc/PID/stat:
+// "PID (NAME) STATE PPID PGRP ...".
+std::string GroupStates(pid_t group)
+{
+    std::string states;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(line.substr(line.rfind(')') + 1));
+        char state = 0;
+        pid_t parent = 0;
+        pid_t member_of = 0;
+        if (fields >> state >> parent >> member_of && member_of == group) {
+            states += state;
+        }
+    }
+    return states;
+}
+
+} // namespace
+
+bool GroupStops(pid_t group)
+{
+    return Eventually([group] {
+        const std::string states = GroupStates(group);
+        return !states.empty() && states.find_first_not_of('T') == std::string::npos;
+    });
+}
+
+bool GroupEnds(pid_t group)
+{
+    return Eventually([group] { return GroupStates(group).find_first_not_of('Z') == std::string::npos; });
 }

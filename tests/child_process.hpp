@@ -34,21 +34,45 @@ public:
 
     // What the screen receives, until `bytes` have come or nothing more comes.
     std::string ReadScreen(std::size_t bytes);
-    // Waits until the program has taken the terminal for its key (echo off).
+    // What the screen receives, up to and including `text`; all of it if
+    // `text` never comes.
+    std::string ReadUntil(std::string_view text);
+    // Waits until the program has taken the terminal for its key: no echo, no
+    // line editing, and IEXTEN and IXON off (a shell's line editor keeps them).
     bool WaitForKeyMode();
     bool Running();
     void Type(std::string_view keys);
+    void Signal(int signal_number);
     int Wait();
     termios Settings() const;
+    // The settings before the program started: what it must leave behind.
+    const termios& InitialSettings() const
+    {
+        return initial_;
+    }
     // Bytes typed that nobody has read: what the shell would get next.
     int UnreadInput();
+    pid_t ForegroundGroup() const;
+    // Closes the terminal's other side, as when a terminal window is closed.
+    void HangUp();
 
 private:
+    std::string ReadAvailable();
+
+    std::string unread_screen_; // read, but not yet handed to the test
+    termios initial_{};
     int master_ = -1;
     int slave_ = -1;
     pid_t child_ = -1;
 };
 
 bool SameSettings(const termios& a, const termios& b);
+
+// Waits until every process in process group `group` is stopped, as a job is
+// after a read from the background; whether they all stopped.
+bool GroupStops(pid_t group);
+// Waits until every process of `group` has ended (an orphan may stay
+// unreaped where nothing reaps orphans).
+bool GroupEnds(pid_t group);
 
 #endif

@@ -33,17 +33,17 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
 {
     const char* const keys[]
         = {"x", "\r", "\x13" /* Ctrl+S */, "\x16" /* Ctrl+V */, "\x04" /* Ctrl+D */, "\x1b[A" /* Up */,
-            "\x1b[1;5C" /* Ctrl+Right */, "\x1bOP" /* F1 */, "\xc6\xb0" /* the letter u with a horn */};
+            "\x1b[1;5C" /* Ctrl+Right */, "\x1bOP" /* F1 */, "\xc6\xb0" /* the letter u with a horn */,
+            "\x1b\x1b[A" /* Alt+Up */, "\x1b\xc6\xb0" /* Alt+u with a horn */, "\x1bO2P" /* Shift+F1 */};
     for (const char* key : keys) {
         SCOPED_TRACE(testing::PrintToString(std::string(key)));
         TerminalSession session({COUNTDOWN_PROGRAM});
-        const termios found = session.Settings();
         StartAndReachTheWait(session);
         session.Type(key);
         const int status = session.Wait();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
         EXPECT_EQ(session.ReadScreen(0), "") << "echoed or wrote after the key";
-        EXPECT_TRUE(SameSettings(session.Settings(), found));
+        EXPECT_TRUE(SameSettings(session.Settings(), session.InitialSettings()));
         EXPECT_EQ(session.UnreadInput(), 0);
     }
 }
@@ -69,15 +69,34 @@ TEST(Terminal, StandardInputDoesNotReplaceTheKeyboard)
     EXPECT_EQ(session.Wait(), 0);
 }
 
-TEST(Terminal, InterruptKeyEndsTheProgramBySignalWithTheTerminalRestored)
+TEST(Terminal, EndingSignalsEndTheProgramByThatSignalWithTheTerminalRestored)
 {
-    TerminalSession session({COUNTDOWN_PROGRAM});
-    const termios found = session.Settings();
+    // By its key where it has one, otherwise sent; 0 for "no key".
+    const std::pair<int, char> endings[] = {{SIGINT, '\x03'}, {SIGQUIT, '\x1c'}, {SIGTERM, 0}, {SIGHUP, 0}};
+    for (const auto& [signal_number, key] : endings) {
+        SCOPED_TRACE(signal_number);
+        TerminalSession session({COUNTDOWN_PROGRAM});
+        StartAndReachTheWait(session);
+        if (key != 0) {
+            session.Type(std::string(1, key));
+        } else {
+            session.Signal(signal_number);
+        }
+        const int status = session.Wait();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << "status " << status;
+        EXPECT_TRUE(SameSettings(session.Settings(), session.InitialSettings()));
+    }
+}
+
+TEST(Terminal, IgnoredHangUpStaysIgnoredAndAHangUpEndsTheWait)
+{
+    // As under nohup: SIGHUP ignored from the start.
+    TerminalSession session({"/bin/sh", "-c", "trap '' HUP; exec \"$0\"", COUNTDOWN_PROGRAM});
     StartAndReachTheWait(session);
-    session.Type("\x03");
+    session.Signal(SIGHUP);
+    session.HangUp();
     const int status = session.Wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "status " << status;
-    EXPECT_TRUE(SameSettings(session.Settings(), found));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST(Terminal, UndeliveredOutputSkipsTheWait)
