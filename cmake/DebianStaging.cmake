@@ -1,5 +1,6 @@
 # Run by CPack on the staged files, before it builds a package: for the Debian
-# package, compresses the manual page and adds the documents Debian requires.
+# package, strips the program as dh_strip does, compresses the manual page
+# and adds the documents Debian requires.
 
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
@@ -17,6 +18,13 @@ function(gzip_into source destination)
     message(FATAL_ERROR "gzip ${source}: ${result}")
   endif()
 endfunction()
+
+# CPack's strip leaves the compiler's .comment and the .note section behind.
+execute_process(COMMAND ${CPACK_COUNTDOWN_STRIP} --remove-section=.comment --remove-section=.note
+                        --strip-unneeded "${root}/bin/countdown" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "strip ${root}/bin/countdown: ${result}")
+endif()
 
 gzip_into("${man}" "${man}.gz")
 file(REMOVE "${man}")

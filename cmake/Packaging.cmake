@@ -1,5 +1,5 @@
-# Packages made with CPack: a Debian package from the Linux build, a ZIP of
-# countdown.exe from the Windows build.
+# Packages made with CPack: a Debian package from the Linux build, a tarball
+# from the portable Linux build, a ZIP from the Windows build.
 
 set(CPACK_PACKAGE_NAME countdown)
 set(CPACK_PACKAGE_VENDOR "countdown developers")
@@ -20,9 +20,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # beside it; a plain `cmake --install` keeps the page as it is.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebianStaging.cmake)
 set(CPACK_COUNTDOWN_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/packaging/debian)
+set(CPACK_COUNTDOWN_STRIP ${CMAKE_STRIP})
 
 if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-windows-x86")
+elseif(COUNTDOWN_STATIC)
+  set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
 endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 
