@@ -1,5 +1,6 @@
 # Checks from the file alone that countdown.exe is a 32-bit console program
-# that needs nothing beyond what every Windows machine has.
+# that needs nothing beyond what every Windows machine has, and that it says
+# what it is in a version resource.
 # Usage: cmake -DOBJDUMP=... -DPROGRAM=... -P check_headers.cmake
 
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
@@ -27,6 +28,17 @@ string(REGEX REPLACE ".*DLL Name: msvcrt.dll" "" msvcrt_imports "${headers}")
 foreach(routine _getch puts vfprintf fflush)
   if(NOT msvcrt_imports MATCHES "[ \t]${routine}\n")
     string(APPEND failures "  ${routine} is not imported from msvcrt.dll\n")
+  endif()
+endforeach()
+
+# The version resource's strings, in the UTF-16 that Windows keeps them in.
+file(READ ${PROGRAM} program_bytes HEX)
+foreach(text "VS_VERSION_INFO" "OriginalFilename" "countdown.exe" "1.0.0" "The countdown developers")
+  string(HEX "${text}" ascii)
+  string(REGEX REPLACE "(..)" "\\100" utf16 "${ascii}")
+  string(FIND "${program_bytes}" "${utf16}" at)
+  if(at EQUAL -1)
+    string(APPEND failures "  no \"${text}\" in the version resource\n")
   endif()
 endforeach()
 
