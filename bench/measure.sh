@@ -27,11 +27,10 @@ for program in "$default_build" "$portable_build"; do
   [[ -x $program ]] || { echo "measure.sh: no $program; build it first" >&2; exit 2; }
 done
 
-# Peak memory depends on how the kernel caches each program's file: one read
-# back from disk may be mapped in larger pieces than one just written, and a
-# static program's figure then moves by a hundred KiB. So every program runs
-# from a copy in one fresh scratch folder, on tmpfs where there is one, where
-# all of them are cached alike.
+# Peak memory depends on how the kernel holds each program's file in its cache
+# (just written, or read back from disk): the same static program measured
+# 520 or 650 KiB. So every program runs from a copy in one fresh scratch
+# folder, on tmpfs where there is one, where all of them are cached alike.
 scratch=$(mktemp -d -p "$([[ -w /dev/shm ]] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
 trap 'rm -rf "$scratch"' EXIT
 cp "$default_build" "$scratch/countdown"
