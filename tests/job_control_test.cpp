@@ -2,8 +2,10 @@
 // Ctrl+Z, fg, bg, &, SIGSTOP and kill, with the program started directly and
 // through a wrapper that shares its job.
 
+#include <algorithm>
 #include <csignal>
-#include <regex>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,10 +48,11 @@ protected:
     // Starts the program with &; its process group once it has stopped for input.
     pid_t StartInTheBackground()
     {
-        std::smatch job;
+        // The shell answers "[1] PID".
         const std::string screen = Run(program + " &");
-        EXPECT_TRUE(std::regex_search(screen, job, std::regex(R"(\[1\] (\d+))"))) << screen;
-        const pid_t group = job.empty() ? -1 : std::stoi(job[1]);
+        const std::size_t job = screen.find("[1] ");
+        EXPECT_NE(job, std::string::npos) << screen;
+        const pid_t group = job == std::string::npos ? -1 : std::atoi(screen.c_str() + job + 4);
         EXPECT_TRUE(GroupStops(group)) << "no stop for terminal input";
         return group;
     }
@@ -130,9 +133,15 @@ TEST_F(JobControl, StopBgFgLeavesTheSettingsFound)
     ASSERT_TRUE(shell.WaitForKeyMode());
     shell.Type("k");
     screen += shell.ReadUntil(prompt);
-    const std::regex stty_line("[0-9a-f]+(:[0-9a-f]+){20,}");
-    const std::vector<std::string> lines(std::sregex_token_iterator(screen.begin(), screen.end(), stty_line),
-        {});
+    // stty -g prints the settings as one word of hexadecimal fields and colons.
+    std::vector<std::string> lines;
+    std::istringstream words(screen);
+    for (std::string word; words >> word;) {
+        if (std::count(word.begin(), word.end(), ':') >= 20
+            && word.find_first_not_of("0123456789abcdef:") == std::string::npos) {
+            lines.push_back(word);
+        }
+    }
     ASSERT_EQ(lines.size(), 2U) << screen;
     EXPECT_EQ(lines[0], lines[1]) << "settings before and after";
 }
