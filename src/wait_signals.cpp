@@ -19,7 +19,8 @@
 
 namespace {
 
-constexpr std::array ending_signals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
+// Caught only while the terminal is in key mode; SIGCONT is watched throughout.
+constexpr std::array ending_and_stop_signals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
 
 // Shared with the handlers, which can reach nothing else.
 volatile sig_atomic_t ending_arrived = 0;
@@ -27,7 +28,7 @@ volatile sig_atomic_t stop_arrived = 0;
 volatile sig_atomic_t continue_arrived = 0;
 std::array<int, 2> wake_pipe = {-1, -1};
 
-std::array<struct sigaction, ending_signals.size()> found_ending_actions;
+std::array<struct sigaction, ending_and_stop_signals.size()> found_actions;
 struct sigaction found_continue_action;
 
 extern "C" void OnSignal(int signal_number)
@@ -50,7 +51,7 @@ sigset_t WatchedSet()
 {
     sigset_t watched;
     sigemptyset(&watched);
-    for (const int signal_number : ending_signals) {
+    for (const int signal_number : ending_and_stop_signals) {
         sigaddset(&watched, signal_number);
     }
     sigaddset(&watched, SIGCONT);
@@ -79,8 +80,8 @@ int WatchSignals()
     } else {
         wake_pipe = {-1, -1}; // the wait still wakes by EINTR, nearly always
     }
-    for (std::size_t i = 0; i < ending_signals.size(); ++i) {
-        sigaction(ending_signals[i], nullptr, &found_ending_actions[i]);
+    for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
+        sigaction(ending_and_stop_signals[i], nullptr, &found_actions[i]);
     }
     sigaction(SIGCONT, nullptr, &found_continue_action);
     Catch(SIGCONT);
@@ -101,17 +102,17 @@ void UnwatchSignals()
 
 void CatchEndingSignals()
 {
-    for (std::size_t i = 0; i < ending_signals.size(); ++i) {
-        if (found_ending_actions[i].sa_handler != SIG_IGN) {
-            Catch(ending_signals[i]);
+    for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
+        if (found_actions[i].sa_handler != SIG_IGN) {
+            Catch(ending_and_stop_signals[i]);
         }
     }
 }
 
 void ReleaseEndingSignals()
 {
-    for (std::size_t i = 0; i < ending_signals.size(); ++i) {
-        sigaction(ending_signals[i], &found_ending_actions[i], nullptr);
+    for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
+        sigaction(ending_and_stop_signals[i], &found_actions[i], nullptr);
     }
 }
 
