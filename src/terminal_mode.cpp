@@ -15,6 +15,12 @@
 
 namespace {
 
+// Whether this process group is the terminal's foreground group.
+bool InForeground(int terminal)
+{
+    return tcgetpgrp(terminal) == getpgrp();
+}
+
 // Runs `change` with SIGTTOU held back and only while the terminal is ours;
 // whether it ran.
 template <typename Change> bool InForegroundOnly(int terminal, Change change)
@@ -33,11 +39,6 @@ template <typename Change> bool InForegroundOnly(int terminal, Change change)
 }
 
 } // namespace
-
-bool InForeground(int terminal)
-{
-    return tcgetpgrp(terminal) == getpgrp();
-}
 
 KeyMode EnterKeyMode(int terminal, FoundSettings& found)
 {

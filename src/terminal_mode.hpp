@@ -18,9 +18,6 @@ enum class KeyMode {
     Refused, // the terminal would not take the mode
 };
 
-// Whether this process group is the terminal's foreground group.
-bool InForeground(int terminal);
-
 // Sets the terminal to read one key at a time without echo, from the settings
 // found, taking them first if this is the first time.
 KeyMode EnterKeyMode(int terminal, FoundSettings& found);
