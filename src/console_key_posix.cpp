@@ -72,7 +72,7 @@ Ready WaitForInput(int terminal, int wake, bool key_begun)
 struct Wait {
     int terminal = -1;
     int wake = -1;
-    FoundSettings found;
+    TerminalSettings settings;
     // Key mode is set on the first look and again after every continue: the
     // shell may have put its own mode in place while the program was stopped.
     bool key_mode_due = true;
@@ -87,7 +87,7 @@ void ActOnSignals(Wait& wait)
     if (arrived.ending == 0 && !arrived.stop) {
         return;
     }
-    RestoreFoundSettings(wait.terminal, wait.found);
+    RestoreFoundSettings(wait.terminal, wait.settings);
     ReleaseEndingSignals();
     if (arrived.ending != 0) {
         close(wait.terminal);
@@ -104,11 +104,15 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
     // Caught before the mode changes, so that no signal can end the program
     // in between with the terminal in key mode.
     CatchEndingSignals();
-    switch (EnterKeyMode(wait.terminal, wait.found)) {
+    switch (EnterKeyMode(wait.terminal, wait.settings)) {
     case KeyMode::Entered:
         wait.key_mode_due = false;
         return Read::Nothing;
     case KeyMode::Background:
+        // Continued in the background (`bg`) while still in key mode, as after
+        // a stop that the wait had no time to act on: the shell's prompt must
+        // not be left without echo.
+        RestoreFoundSettings(wait.terminal, wait.settings);
         ReleaseEndingSignals();
         // Stops the job with SIGTTIN, as for `cat &`; `fg` or `bg` continues
         // it, the read gives EINTR, and the wait looks again.
@@ -167,7 +171,7 @@ void WaitForKey()
             }
         }
     }
-    RestoreFoundSettings(wait.terminal, wait.found);
+    RestoreFoundSettings(wait.terminal, wait.settings);
     UnwatchSignals();
     close(wait.terminal);
 }

@@ -3,13 +3,20 @@
 
 #include <termios.h>
 
-// The one record of how the user's terminal was found: taken the first time
-// the program holds the terminal in the foreground, and never again, so that
-// a mode some other program set while this one was stopped or in the
-// background (a shell's line editor, say) is never taken for the user's own.
-struct FoundSettings {
-    bool taken = false;
-    termios settings{};
+// The one record of the terminal's settings: how the user's terminal was
+// found, and the key mode the program put in their place.
+struct TerminalSettings {
+    // Taken the first time the program holds the terminal in the foreground,
+    // and never again, so that a mode some other program set while this one
+    // was stopped or in the background (a shell's line editor, say) is never
+    // taken for the user's own.
+    bool found_taken = false;
+    termios found{};
+    // The key mode as the terminal reported it once set, held from then until
+    // the found settings are put back: while the terminal still holds exactly
+    // this, nobody else has changed it.
+    bool key_mode_held = false;
+    termios key_mode{};
 };
 
 enum class KeyMode {
@@ -20,9 +27,10 @@ enum class KeyMode {
 
 // Sets the terminal to read one key at a time without echo, from the settings
 // found, taking them first if this is the first time.
-KeyMode EnterKeyMode(int terminal, FoundSettings& found);
+KeyMode EnterKeyMode(int terminal, TerminalSettings& settings);
 
-// Puts back the settings found, if they were taken and the terminal is ours.
-void RestoreFoundSettings(int terminal, const FoundSettings& found);
+// Puts back the settings found: in the foreground always, and from the
+// background only over the program's own key mode, untouched since.
+void RestoreFoundSettings(int terminal, TerminalSettings& settings);
 
 #endif

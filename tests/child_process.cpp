@@ -20,14 +20,11 @@
 
 namespace {
 
-// Only to keep a broken program from hanging the suite; no test measures time.
-constexpr auto guard = std::chrono::seconds(20);
-
-// Checks `done` every few milliseconds until it holds or the guard runs out;
+// Checks `done` every few milliseconds until it holds or `give_up` has passed;
 // whether it held.
-template <typename Condition> bool Eventually(Condition done)
+template <typename Condition> bool Eventually(Condition done, std::chrono::milliseconds give_up = guard)
 {
-    const auto deadline = std::chrono::steady_clock::now() + guard;
+    const auto deadline = std::chrono::steady_clock::now() + give_up;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
@@ -204,15 +201,30 @@ void TerminalSession::Type(std::string_view keys)
     Check(write(master_, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size()), "write");
 }
 
+bool TerminalSession::TypeAndAwaitTheirRead(std::string_view keys)
+{
+    // The bytes the process has read so far, by the kernel's count.
+    const auto bytes_read = [this] {
+        std::ifstream io("/proc/" + std::to_string(child_) + "/io");
+        std::string field;
+        std::size_t count = 0;
+        while (io >> field >> count && field != "rchar:") { }
+        return count;
+    };
+    const std::size_t before = bytes_read();
+    Type(keys);
+    return Eventually([&] { return bytes_read() >= before + keys.size(); });
+}
+
 void TerminalSession::Signal(int signal_number)
 {
     Check(kill(child_, signal_number) == 0, "kill");
 }
 
-int TerminalSession::Wait()
+int TerminalSession::Wait(std::chrono::milliseconds give_up)
 {
     int status = -1;
-    if (!Eventually([&] { return waitpid(child_, &status, WNOHANG) != 0; })) {
+    if (!Eventually([&] { return waitpid(child_, &status, WNOHANG) != 0; }, give_up)) {
         kill(child_, SIGKILL);
         waitpid(child_, &status, 0);
     }

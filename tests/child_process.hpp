@@ -4,12 +4,16 @@
 // Runs the program as a user would: without a terminal, as from cron or a
 // pipe, or on a pseudo-terminal that the test types into and reads from.
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <sys/types.h>
 #include <termios.h>
+
+// Only to keep a broken program from hanging the suite; no test measures time.
+constexpr std::chrono::milliseconds guard = std::chrono::seconds(20);
 
 struct Outcome {
     std::string out;
@@ -42,8 +46,13 @@ public:
     bool WaitForKeyMode();
     bool Running();
     void Type(std::string_view keys);
+    // Types `keys` and waits until the process started has read them all (a
+    // count of the bytes it has read, since the terminal takes typed bytes in
+    // its own time): what is typed next comes apart from them.
+    bool TypeAndAwaitTheirRead(std::string_view keys);
     void Signal(int signal_number);
-    int Wait();
+    // The status once the program has ended; killed after `give_up`.
+    int Wait(std::chrono::milliseconds give_up = guard);
     termios Settings() const;
     // The settings before the program started: what it must leave behind.
     const termios& InitialSettings() const

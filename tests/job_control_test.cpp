@@ -1,6 +1,8 @@
 // The wait under an interactive shell with job control, as users meet it:
 // Ctrl+Z, fg, bg, &, SIGSTOP and kill, with the program started directly and
-// through a wrapper that shares its job.
+// through a wrapper that shares its job. Each runs under bash, which puts its
+// own terminal mode back after a job stops or is killed, and under dash,
+// which repairs nothing: there the prompt gets whatever the program left.
 
 #include <algorithm>
 #include <csignal>
@@ -24,11 +26,30 @@ const std::string program = COUNTDOWN_PROGRAM;
 // A wrapper that stays in the job beside the program, as a script or make does.
 const std::string wrapped = "sh -c '\"$0\"; :' " + program;
 
-class JobControl : public testing::Test {
+struct Shell {
+    std::string name;
+    std::vector<std::string> command;
+    // Ends a stopped job: bash's kill continues the job too, dash's leaves the
+    // signal pending until something does.
+    std::string kill_stopped_job;
+};
+
+void PrintTo(const Shell& shell, std::ostream* out)
+{
+    *out << shell.name;
+}
+
+const Shell shells[] = {
+    {"bash", {"/bin/bash", "--norc", "--noprofile", "-i"}, "kill %%"},
+    {"dash", {"/bin/dash", "-i"}, "kill %%; kill -CONT %%"},
+};
+
+class JobControl : public testing::TestWithParam<Shell> {
 protected:
     void SetUp() override
     {
         ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr(prompt));
+        at_the_prompt = shell.Settings();
     }
 
     // Types a command line; what the screen shows up to the next prompt.
@@ -38,92 +59,150 @@ protected:
         return shell.ReadUntil(prompt);
     }
 
-    // Starts `command_line` in the foreground and waits until it waits for its key.
-    void StartInTheForeground(const std::string& command_line)
+    // Starts `command_line` in the foreground and waits until it waits for its
+    // key; its process group.
+    pid_t StartInTheForeground(const std::string& command_line)
     {
         shell.Type(command_line + "\r");
-        ASSERT_TRUE(shell.WaitForKeyMode()) << command_line;
+        EXPECT_TRUE(shell.WaitForKeyMode()) << command_line;
+        return shell.ForegroundGroup();
     }
 
     // Starts the program with &; its process group once it has stopped for input.
     pid_t StartInTheBackground()
     {
-        // The shell answers "[1] PID".
-        const std::string screen = Run(program + " &");
-        const std::size_t job = screen.find("[1] ");
+        // The last "job=": the first is the command line's own echo.
+        const std::string screen = Run(program + " & echo job=$!");
+        const std::size_t job = screen.rfind("job=");
         EXPECT_NE(job, std::string::npos) << screen;
         const pid_t group = job == std::string::npos ? -1 : std::atoi(screen.c_str() + job + 4);
         EXPECT_TRUE(GroupStops(group)) << "no stop for terminal input";
         return group;
     }
 
-    // Ends the wait with a key after `fg`: no echo, status 0.
+    // The shell's prompt has the settings it had before the program ran.
+    void ExpectTheSettingsFound(const char* after)
+    {
+        EXPECT_TRUE(SameSettings(shell.Settings(), at_the_prompt)) << "at the prompt after " << after;
+    }
+
+    // Ends the wait with a key after `fg`: no echo, status 0, the settings found.
     void ContinueAndPressAKey()
     {
         const std::string key = "\xc6\xb0"; // a letter no path or prompt holds
-        shell.Type("fg\r");
+        // dash reads all there is: the key must come after it has read fg.
+        ASSERT_TRUE(shell.TypeAndAwaitTheirRead("fg\r"));
         ASSERT_TRUE(shell.WaitForKeyMode()) << "no key mode after fg";
         shell.Type(key);
         EXPECT_THAT(shell.ReadUntil(prompt), Not(HasSubstr(key)));
+        ExpectTheSettingsFound("the key");
         EXPECT_THAT(Run("echo status=$?"), HasSubstr("status=0"));
     }
 
-    // An interactive bash with its line editor, as job-control parent.
-    TerminalSession shell{{"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "TERM=xterm", "PS1=" + prompt,
-        "INPUTRC=/dev/null", "HISTFILE=/dev/null", "/bin/bash", "--norc", "--noprofile", "-i"}};
+    // Stops the job in the foreground with Ctrl+Z.
+    void StopWithCtrlZ(pid_t job)
+    {
+        shell.Type("\x1a");
+        ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr("Stopped"));
+        // The program stops itself only once it has given the terminal back.
+        ASSERT_TRUE(GroupStops(job));
+        ExpectTheSettingsFound("Ctrl+Z");
+    }
+
+    TerminalSession shell{[] {
+        std::vector<std::string> argv = {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "TERM=xterm",
+            "PS1=" + prompt, "INPUTRC=/dev/null", "HISTFILE=/dev/null"};
+        argv.insert(argv.end(), GetParam().command.begin(), GetParam().command.end());
+        return argv;
+    }()};
+    termios at_the_prompt{};
 };
 
-TEST_F(JobControl, StopAndFgThroughAWrapperAlwaysWaitsAgain)
+TEST_P(JobControl, StopAndFgThroughAWrapperGivesTheTerminalBackAndWaitsAgain)
 {
     // The wrapper stops at once and the shell takes the terminal back while the
     // program is still handling its own stop: repeated to meet that race.
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 20 && !HasFailure(); ++round) {
         SCOPED_TRACE(round);
-        StartInTheForeground(wrapped);
-        shell.Type("\x1a");
-        ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr("Stopped"));
+        StopWithCtrlZ(StartInTheForeground(wrapped));
         ContinueAndPressAKey();
     }
 }
 
-TEST_F(JobControl, KillEndsAStoppedOrBackgroundWait)
+TEST_P(JobControl, EndingAWrappedJobGivesTheTerminalBack)
+{
+    // The wrapper can end first and the shell take the terminal back before
+    // the program has acted on its signal. Ctrl+\ meets that race now and
+    // then; SIGTERM to the wrapper, then to the rest of the job once the shell
+    // is back, meets it every time.
+    for (int round = 0; round < 3 && !HasFailure(); ++round) {
+        for (const bool wrapper_first : {false, true}) {
+            SCOPED_TRACE(wrapper_first ? "SIGTERM, the wrapper first" : "Ctrl+\\");
+            const pid_t job = StartInTheForeground(wrapped);
+            if (wrapper_first) {
+                kill(job, SIGTERM); // the wrapper leads the job
+                shell.ReadUntil(prompt);
+                kill(-job, SIGTERM);
+            } else {
+                shell.Type("\x1c");
+                shell.ReadUntil(prompt);
+            }
+            ASSERT_TRUE(GroupEnds(job));
+            ExpectTheSettingsFound("the job ended");
+        }
+    }
+}
+
+TEST_P(JobControl, KillEndsAStoppedOrBackgroundWait)
 {
     // %% is the job just stopped or started: a job killed before it may still
     // hold its number until the shell has reported it.
     pid_t job = StartInTheBackground();
-    Run("kill %%");
+    Run(GetParam().kill_stopped_job);
     EXPECT_TRUE(GroupEnds(job));
     for (const std::string& command_line : {program, wrapped}) {
         SCOPED_TRACE(command_line);
-        StartInTheForeground(command_line);
-        job = shell.ForegroundGroup();
-        shell.Type("\x1a");
-        ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr("Stopped"));
-        Run("kill %%");
+        job = StartInTheForeground(command_line);
+        StopWithCtrlZ(job);
+        Run(GetParam().kill_stopped_job);
         EXPECT_TRUE(GroupEnds(job));
     }
+    ExpectTheSettingsFound("kill");
 }
 
-TEST_F(JobControl, BackgroundStartWaitsForFg)
+TEST_P(JobControl, BackgroundStartWaitsForFg)
 {
     StartInTheBackground();
     ContinueAndPressAKey();
 }
 
-TEST_F(JobControl, SigstopThenFgWaitsInKeyMode)
+// Nothing can give the terminal back on SIGSTOP: the shell's prompt may get
+// the program's key mode. After fg the wait goes on in a key mode made from
+// the settings found at the start; after bg the program finds its key mode
+// still there and gives the terminal back from the background.
+TEST_P(JobControl, SigstopThenFgWaitsInKeyModeAndLeavesTheSettingsFound)
 {
-    StartInTheForeground(program);
-    kill(-shell.ForegroundGroup(), SIGSTOP);
+    kill(-StartInTheForeground(program), SIGSTOP);
     ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr("Stopped"));
     ContinueAndPressAKey();
 }
 
-TEST_F(JobControl, StopBgFgLeavesTheSettingsFound)
+TEST_P(JobControl, SigstopThenBgGivesTheTerminalBack)
 {
-    // bg continues the program while the line editor holds the terminal in its
-    // own mode; the job's next command must still get the settings found.
-    StartInTheForeground("( stty -g; " + program + "; stty -g )");
-    const pid_t job = shell.ForegroundGroup();
+    const pid_t job = StartInTheForeground(program);
+    kill(-job, SIGSTOP);
+    ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr("Stopped"));
+    Run("bg");
+    ASSERT_TRUE(GroupStops(job)) << "no stop for terminal input after bg";
+    ExpectTheSettingsFound("bg");
+    ContinueAndPressAKey();
+}
+
+TEST_P(JobControl, StopBgFgLeavesTheSettingsFound)
+{
+    // bg continues the program while the shell holds the terminal in its own
+    // mode; the job's next command must still get the settings found.
+    const pid_t job = StartInTheForeground("( stty -g; " + program + "; stty -g )");
     shell.Type("\x1a");
     std::string screen = shell.ReadUntil(prompt);
     ASSERT_THAT(screen, HasSubstr("Stopped"));
@@ -145,5 +224,8 @@ TEST_F(JobControl, StopBgFgLeavesTheSettingsFound)
     ASSERT_EQ(lines.size(), 2U) << screen;
     EXPECT_EQ(lines[0], lines[1]) << "settings before and after";
 }
+
+INSTANTIATE_TEST_SUITE_P(Shells, JobControl, testing::ValuesIn(shells),
+    [](const auto& shell) { return shell.param.name; });
 
 } // namespace
