@@ -38,6 +38,10 @@ extern "C" void OnSignal(int signal_number)
         stop_arrived = 1;
     } else if (signal_number == SIGCONT) {
         continue_arrived = 1;
+        // A continue undoes a stop not yet acted on, as the kernel drops a
+        // pending stop signal: `fg` can come before the wait gets to run, and
+        // a stop made after it would last until the user noticed the hang.
+        stop_arrived = 0;
     } else {
         ending_arrived = signal_number;
     }
@@ -135,8 +139,13 @@ SignalsArrived TakeSignalsArrived()
 
 void StopUntilContinued()
 {
-    // Only this process: the rest of its job had the terminal's SIGTSTP too.
-    kill(getpid(), SIGTSTP);
+    // Not if a continue has come since the signals were taken: the job has
+    // been brought back already. Between this look and the stop a continue
+    // can still slip in; no way of stopping oneself closes that.
+    if (continue_arrived == 0) {
+        // Only this process: the rest of its job had the terminal's SIGTSTP too.
+        kill(getpid(), SIGTSTP);
+    }
 }
 
 void EndBySignal(int signal_number)
