@@ -78,21 +78,32 @@ struct Wait {
     bool key_mode_due = true;
 };
 
+// Gives the terminal back and lets go of the signals for good; then, if an
+// ending signal came, ends the program by it.
+void EndTheWait(Wait& wait, int ending_signal)
+{
+    RestoreFoundSettings(wait.terminal, wait.settings);
+    UnwatchSignals();
+    close(wait.terminal);
+    if (ending_signal != 0) {
+        EndBySignal(ending_signal);
+    }
+}
+
 // Does what the signals that came ask for: ends the program, or gives the
 // terminal back and stops until continued.
 void ActOnSignals(Wait& wait)
 {
     const SignalsArrived arrived = TakeSignalsArrived();
     wait.key_mode_due = wait.key_mode_due || arrived.continued;
-    if (arrived.ending == 0 && !arrived.stop) {
+    if (arrived.ending != 0) {
+        EndTheWait(wait, arrived.ending);
+    }
+    if (!arrived.stop) {
         return;
     }
     RestoreFoundSettings(wait.terminal, wait.settings);
     ReleaseEndingSignals();
-    if (arrived.ending != 0) {
-        close(wait.terminal);
-        EndBySignal(arrived.ending);
-    }
     StopUntilContinued();
     wait.key_mode_due = true;
 }
@@ -171,7 +182,8 @@ void WaitForKey()
             }
         }
     }
-    RestoreFoundSettings(wait.terminal, wait.settings);
-    UnwatchSignals();
-    close(wait.terminal);
+    // A signal that comes in the same moment as the key's last byte may be
+    // handled only after select has reported the byte: it still ends the
+    // program by that signal, as a hang-up must, rather than with success.
+    EndTheWait(wait, TakeSignalsArrived().ending);
 }
