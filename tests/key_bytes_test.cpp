@@ -17,11 +17,13 @@ bool IsWhole(std::string_view bytes)
 
 TEST(KeyBytes, EachKeyIsWholeAtItsLastByteAndNotBefore)
 {
-    const std::string_view keys[] = {"x", "\r", "\x7f", "\xc6\xb0" /* u with a horn */,
-        "\xe2\x82\xac" /* euro */, "\xf0\x9f\x98\x80" /* emoji */, "\x1b[A" /* Up */,
-        "\x1b[1;5C" /* Ctrl+Right */, "\x1b[200~", "\x1b[[A" /* Linux console F1 */, "\x1bOP" /* F1 */,
-        "\x1bO2P" /* Shift+F1 */, "\x1bx" /* Alt+x */, "\x1b\x1b[A" /* Alt+Up */, "\x1b\x1bOA",
-        "\x1b\xc6\xb0" /* Alt with a UTF-8 letter */};
+    const std::string_view keys[] = {"x", "\r", "\x7f", "\xc2\xa3" /* pound */,
+        "\xc6\xb0" /* u with a horn */, "\xdf\x80" /* NKo digit zero */, "\xe0\xa4\x85" /* Devanagari a */,
+        "\xe0\xb8\x81" /* Thai ko kai */, "\xe2\x82\xac" /* euro */, "\xef\xbc\xa1" /* fullwidth A */,
+        "\xf0\x9f\x98\x80" /* emoji */, "\x1b[A" /* Up */, "\x1b[1;5C" /* Ctrl+Right */,
+        "\x1b[15;5~" /* Ctrl+F5 */, "\x1b[27;5;9~" /* Ctrl+Tab, modifyOtherKeys */, "\x1b[200~",
+        "\x1b[[A" /* Linux console F1 */, "\x1bOP" /* F1 */, "\x1bO2P" /* Shift+F1 */, "\x1bx" /* Alt+x */,
+        "\x1b\x1b[A" /* Alt+Up */, "\x1b\x1bOA", "\x1b\xc6\xb0" /* Alt with a UTF-8 letter */};
     for (const std::string_view key : keys) {
         SCOPED_TRACE(testing::PrintToString(std::string(key)));
         for (std::size_t length = 1; length < key.size(); ++length) {
