@@ -22,6 +22,6 @@ cppcheck --std=c++20 --enable=warning,style,performance,portability --error-exit
 mapfile -t cpp_files < <(git ls-files '*.cpp' '*.hpp')
 clang-format --dry-run --Werror "${cpp_files[@]}"
 
-warnings=$(man --warnings -l man/countdown.1 2>&1 >/dev/null)
+warnings=$(man --warnings -l man/countdown.1.in 2>&1 >/dev/null)
 [[ -z $warnings ]] || { echo "$warnings" >&2; exit 1; }
 echo "static checks: no findings"

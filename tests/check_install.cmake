@@ -1,7 +1,7 @@
 # Installs the build into a scratch folder, with both a prefix and DESTDIR, and
 # checks that the program and its manual page (and, in the portable build,
-# the licence) land where they belong.
-# Usage: cmake -DBUILD_DIR=... -DSCRATCH=... [-DWITH_LICENSE=ON] -P check_install.cmake
+# the licence) land where they belong, the page naming the project's version.
+# Usage: cmake -DBUILD_DIR=... -DSCRATCH=... -DVERSION=... [-DWITH_LICENSE=ON] -P check_install.cmake
 
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${SCRATCH}
@@ -19,5 +19,9 @@ if(WITH_LICENSE)
 endif()
 if(NOT installed STREQUAL expected)
   message(FATAL_ERROR "installed: ${installed}\nexpected: ${expected}")
+endif()
+file(STRINGS "${SCRATCH}/opt/countdown/share/man/man1/countdown.1" title REGEX "^\\.TH ")
+if(NOT title MATCHES "\"countdown ${VERSION}\"")
+  message(FATAL_ERROR "the manual page's title does not name version ${VERSION}: ${title}")
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")

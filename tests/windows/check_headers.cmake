@@ -1,7 +1,7 @@
 # Checks from the file alone that countdown.exe is a 32-bit console program
 # that needs nothing beyond what every Windows machine has, and that it says
 # what it is in a version resource.
-# Usage: cmake -DOBJDUMP=... -DPROGRAM=... -P check_headers.cmake
+# Usage: cmake -DOBJDUMP=... -DPROGRAM=... -DVERSION=... -P check_headers.cmake
 
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -33,7 +33,7 @@ endforeach()
 
 # The version resource's strings, in the UTF-16 that Windows keeps them in.
 file(READ ${PROGRAM} program_bytes HEX)
-foreach(text "VS_VERSION_INFO" "OriginalFilename" "countdown.exe" "1.0.0" "The countdown developers")
+foreach(text "VS_VERSION_INFO" "OriginalFilename" "countdown.exe" "${VERSION}" "The countdown developers")
   string(HEX "${text}" ascii)
   string(REGEX REPLACE "(..)" "\\100" utf16 "${ascii}")
   string(FIND "${program_bytes}" "${utf16}" at)
