@@ -19,7 +19,14 @@ posix_sources=(src/countdown.cpp src/console_key_posix.cpp src/terminal_mode.cpp
 cppcheck --std=c++20 --enable=warning,style,performance,portability --error-exitcode=1 \
   --inline-suppr --quiet -I src src/*.cpp
 
-mapfile -t cpp_files < <(git ls-files '*.cpp' '*.hpp')
+# The tracked files in a checkout; in an unpacked source archive, which has
+# no git, all of them are tracked, and the build folders hold none.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  mapfile -t cpp_files < <(git ls-files '*.cpp' '*.hpp')
+else
+  mapfile -t cpp_files < <(find . -path './build*' -prune -o -type f \( -name '*.cpp' -o -name '*.hpp' \) -print)
+fi
+((${#cpp_files[@]} > 0)) || { echo "static-checks.sh: no C++ files found" >&2; exit 1; }
 clang-format --dry-run --Werror "${cpp_files[@]}"
 
 warnings=$(man --warnings -l man/countdown.1.in 2>&1 >/dev/null)

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Checks the release as CI does. Makes it twice, by two builders that differ
+# in all that must not matter: the folder and its file system, the user (where
+# this runs as root), the umask, the time zone and the locale; any difference
+# fails, named, and shown by diffoscope where it is installed. Then checks the
+# checksums, the Debian package under lintian, that each archive unpacks into
+# one folder, and that the source archive builds and passes its tests, and its
+# static checks, on its own, without git.
+# Usage: scripts/check-release.sh   (in a checkout without uncommitted changes)
+# Needs what scripts/release.sh needs, and lintian, man-db, clang-tidy,
+# cppcheck, clang-format and GoogleTest for the source archive's checks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fail() {
+  echo "check-release.sh: $*" >&2
+  exit 1
+}
+
+first=$PWD/dist
+scripts/release.sh "$first"
+
+scratch=$(mktemp -d -p "$([[ -w /dev/shm ]] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
+trap 'rm -rf "$scratch"' EXIT
+second=$scratch/elsewhere/dist
+clone=$scratch/elsewhere/countdown
+git clone -q --no-hardlinks . "$clone"
+mkdir "$scratch/tmp"
+as_another_user=()
+if [[ $(id -u) == 0 ]]; then
+  chown -R nobody:nogroup "$scratch"
+  as_another_user=(runuser -u nobody --)
+fi
+# shellcheck disable=SC2016 # $0 is the inner shell's: the folder given to it.
+(cd "$clone" && "${as_another_user[@]}" env HOME="$scratch" TMPDIR="$scratch/tmp" TZ=XYZ-14 LC_ALL=C.UTF-8 \
+  bash -c 'umask 077 && scripts/release.sh "$0"' "$second")
+
+if ! cmp -s "$first/SHA256SUMS" "$second/SHA256SUMS"; then
+  while read -r _ artifact; do
+    if ! cmp -s "$first/$artifact" "$second/$artifact"; then
+      echo "check-release.sh: $artifact differs between the two builders" >&2
+      if command -v diffoscope >/dev/null; then
+        diffoscope "$first/$artifact" "$second/$artifact" >&2 || true
+      fi
+    fi
+  done <"$first/SHA256SUMS"
+  fail "the release is not reproducible"
+fi
+(cd "$first" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artifacts"
+
+findings=$(lintian -I --pedantic "$first"/countdown_*.deb 2>&1 | grep -v 'running with root privileges' || true)
+[[ -z $findings ]] || fail "lintian: $findings"
+
+for archive in "$first"/*.tar.gz "$first"/*.zip; do
+  folder=$(basename "$archive" .zip)
+  folder=${folder%.tar.gz}
+  if [[ $archive == *.zip ]]; then
+    tops=$(unzip -Z1 "$archive" | cut -d/ -f1 | sort -u)
+  else
+    tops=$(tar -tzf "$archive" | cut -d/ -f1 | sort -u)
+  fi
+  [[ $tops == "$folder" ]] || fail "$(basename "$archive") unpacks into: $tops"
+done
+
+version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+mkdir "$scratch/source"
+tar -xzf "$first/countdown-$version.tar.gz" -C "$scratch/source"
+(cd "$scratch/source/countdown-$version" && cmake --workflow --preset test && scripts/static-checks.sh) ||
+  fail "the source archive does not build and pass its checks on its own"
+echo "check-release.sh: the release is the same from both builders, and sound"

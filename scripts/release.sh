@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Makes every artifact of a release from the last commit, the same bytes
+# whoever builds it, wherever and whenever:
+#   countdown-VERSION.tar.gz                 the source: the tracked files, in countdown-VERSION/
+#   countdown_VERSION_ARCH.deb               the Debian package, built with Debian's hardening
+#   countdown-VERSION-linux-x86_64.tar.gz    the portable static program, in one folder
+#   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder
+#   SHA256SUMS                               their checksums, as sha256sum -c reads them
+# Time comes from SOURCE_DATE_EPOCH, the last commit's time unless it is set.
+# Every package holds folders and programs as 755, other files as 644, all
+# owned by 0/0 and dated SOURCE_DATE_EPOCH, in sorted order.
+#
+# Usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]   (default: dist)
+# Needs git, cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev and zip; no wine.
+set -euo pipefail
+
+usage="usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]"
+allow_uncommitted=false
+out=dist
+for arg in "$@"; do
+  case $arg in
+    --allow-uncommitted) allow_uncommitted=true ;;
+    -h | --help) echo "$usage"; exit 0 ;;
+    -*) echo "release.sh: unknown option $arg; $usage" >&2; exit 2 ;;
+    *) out=$arg ;;
+  esac
+done
+out=$(realpath -m -- "$out")
+
+top=$(git rev-parse --show-toplevel 2>/dev/null) || {
+  echo "release.sh: $PWD is not in a git checkout; a release is made from a commit, so run it in a clone" >&2
+  exit 2
+}
+cd "$top"
+commit=$(git rev-parse HEAD)
+if [[ -n $(git status --porcelain) ]]; then
+  if ! $allow_uncommitted; then
+    echo "release.sh: the checkout has uncommitted changes (see git status); commit them, or pass" \
+      "--allow-uncommitted to release the last commit without them" >&2
+    exit 1
+  fi
+  echo "release.sh: leaving the uncommitted changes out: releasing ${commit:0:12}" >&2
+fi
+
+# Nothing of the builder's may reach the bytes: not the time of day, the time
+# zone (ZIP keeps local times), the locale (sort orders), the umask or the
+# folder. SOURCE_DATE_EPOCH also dates the Windows program's header and the
+# Debian package's members.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export TZ=UTC LC_ALL=C
+umask 022
+version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+[[ -n $version ]] || { echo "release.sh: no version in CMakeLists.txt's project()" >&2; exit 1; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$out"
+
+# Folders and programs 755, other files 644, every entry dated alike.
+normalize() {
+  find "$1" -type d -exec chmod 755 {} +
+  find "$1" -type f -perm -u=x -exec chmod 755 {} +
+  find "$1" -type f ! -perm -u=x -exec chmod 644 {} +
+  find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+# Packs folder $2 of $1 into the gzipped tarball $3.
+pack_tarball() {
+  normalize "$1/$2"
+  tar -C "$1" --sort=name --format=gnu --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
+    -cf - "$2" | gzip -9n >"$3"
+}
+
+# The source: exactly the tracked files of the commit. The builds below start
+# from this same tree, so the programs are built from what the archive holds.
+source_name=countdown-$version
+git archive --format=tar --prefix="$source_name/" "$commit" | tar -x -C "$scratch"
+source_tree=$scratch/$source_name
+pack_tarball "$scratch" "$source_name" "$out/$source_name.tar.gz"
+
+echo "release.sh: building $source_name (${commit:0:12}) in $scratch" >&2
+for preset in deb portable windows; do
+  (cd "$source_tree" && cmake --preset "$preset" -DBUILD_TESTING=OFF && cmake --build --preset "$preset") \
+    >"$scratch/build-$preset.log" 2>&1 || {
+    tail -n 40 "$scratch/build-$preset.log" >&2
+    echo "release.sh: the $preset build failed" >&2
+    exit 1
+  }
+done
+
+# The Debian package, laid out as debian/PACKAGE, where dpkg-shlibdeps looks.
+package_root=$scratch/debian/countdown
+DESTDIR=$package_root cmake --install "$source_tree/build-deb" --prefix /usr --strip >/dev/null
+# As dh_strip leaves a program: no compiler notes either.
+strip --remove-section=.comment --remove-section=.note --strip-unneeded "$package_root/usr/bin/countdown"
+gzip -9n "$package_root/usr/share/man/man1/countdown.1"
+mkdir -p "$package_root/usr/share/doc/countdown"
+cp packaging/debian/copyright "$package_root/usr/share/doc/countdown/"
+gzip -9n <packaging/debian/changelog >"$package_root/usr/share/doc/countdown/changelog.gz"
+mkdir "$package_root/DEBIAN"
+printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/debian/control"
+depends=$(cd "$scratch" && dpkg-shlibdeps -O debian/countdown/usr/bin/countdown | sed -n 's/^shlibs:Depends=//p')
+# As dpkg-gencontrol counts: each file's size in whole KiB, 1 KiB a folder.
+installed_size=$(find "$package_root" \( -type f -printf '%s\n' \) -o -printf 'folder\n' |
+  awk '$1 == "folder" { kib += 1; next } { kib += int(($1 + 1023) / 1024) } END { print kib }')
+architecture=$(dpkg --print-architecture)
+sed -e "s/@VERSION@/$version/" -e "s/@ARCHITECTURE@/$architecture/" -e "s/@INSTALLED_SIZE@/$installed_size/" \
+  -e "s/@DEPENDS@/$depends/" packaging/debian/control.in >"$package_root/DEBIAN/control"
+(cd "$package_root" && find usr -type f | sort | xargs md5sum) >"$package_root/DEBIAN/md5sums"
+normalize "$package_root"
+deb=countdown_${version}_$architecture.deb
+dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$package_root" "$out/$deb" >/dev/null
+
+# The portable program, in one folder with its manual page, licence and README.
+linux_name=countdown-$version-linux-x86_64
+cmake --install "$source_tree/build-portable" --prefix "$scratch/linux/$linux_name" --strip >/dev/null
+cp LICENSE "$scratch/linux/$linux_name/"
+sed "s/@VERSION@/$version/g" packaging/linux/README.in >"$scratch/linux/$linux_name/README"
+pack_tarball "$scratch/linux" "$linux_name" "$out/$linux_name.tar.gz"
+
+# The Windows program, in one folder, with the licence as Windows users read
+# it: a .txt file with CRLF line ends.
+windows_name=countdown-$version-windows-x86
+cmake --install "$source_tree/build-windows" --prefix "$scratch/windows/$windows_name" --strip >/dev/null
+sed 's/$/\r/' LICENSE >"$scratch/windows/$windows_name/LICENSE.txt"
+normalize "$scratch/windows/$windows_name"
+rm -f "$out/$windows_name.zip"
+# -X: no owners or extra times; -D: no folder entries, whose metadata would vary.
+(cd "$scratch/windows" && find "$windows_name" -type f | sort | zip -X -D -9 -q "$out/$windows_name.zip" -@)
+
+artifacts=("$source_name.tar.gz" "$deb" "$linux_name.tar.gz" "$windows_name.zip")
+(cd "$out" && sha256sum -- "${artifacts[@]}" >SHA256SUMS)
+echo "release.sh: made in $out, from ${commit:0:12} with SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH:" >&2
+(cd "$out" && ls -l -- "${artifacts[@]}" SHA256SUMS) >&2
