@@ -106,10 +106,8 @@ void RestoreFoundSettings(int terminal, TerminalSettings& settings)
         return;
     }
     WithTtouBlocked([&] {
-        if (InForeground(terminal) || HoldsKeyMode(terminal, settings)) {
-            tcsetattr(terminal, TCSANOW, &settings.found);
-        }
-        return true;
+        const bool ours_to_give_back = InForeground(terminal) || HoldsKeyMode(terminal, settings);
+        return ours_to_give_back && tcsetattr(terminal, TCSANOW, &settings.found) == 0;
     });
     // Given back, or taken over by someone else: either way no longer ours.
     settings.key_mode_held = false;

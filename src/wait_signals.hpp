@@ -27,8 +27,9 @@ void ReleaseEndingSignals();
 
 SignalsArrived TakeSignalsArrived();
 
-// Stops the process as SIGTSTP would have, and returns once it is continued.
-// The ending signals must be released first.
+// Stops the process as SIGTSTP would have, and returns once it is continued;
+// at once if a continue has come since the signals were last taken. The
+// ending signals must be released first.
 void StopUntilContinued();
 
 // Ends the process by `signal_number`'s own action, so that whoever started
