@@ -261,6 +261,11 @@ void TerminalSession::HangUp()
     master_ = -1;
 }
 
+bool ExitedWith(int status, int code)
+{
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
 bool SameSettings(const termios& a, const termios& b)
 {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag

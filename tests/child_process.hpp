@@ -77,6 +77,9 @@ private:
 
 bool SameSettings(const termios& a, const termios& b);
 
+// Whether a status that waitpid reported is an exit with `code`.
+bool ExitedWith(int status, int code);
+
 // Waits until every process in process group `group` is stopped, as a job is
 // after a read from the background; whether they all stopped.
 bool GroupStops(pid_t group);

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "child_process.hpp"
 
@@ -13,11 +12,6 @@ namespace {
 const std::string heading = " 30 so tu nhien dau tien la: ";
 const std::string countdown_line = " 30 29 28 27 26 25 24 23 22 21 20 19 18 17 16 15 14 13 12 11 10"
                                    " 9 8 7 6 5 4 3 2 1";
-
-bool ExitedWith(int status, int code)
-{
-    return WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
 
 TEST(Output, WholeRunIsHeadingNewlineAndCountdownLineAndIgnoresArguments)
 {

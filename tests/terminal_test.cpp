@@ -54,7 +54,7 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
         }
         session.Type(parts.back());
         const int status = session.Wait(key_guard);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_TRUE(ExitedWith(status, 0)) << "status " << status;
         EXPECT_EQ(session.ReadScreen(0), "") << "echoed or wrote after the key";
         EXPECT_TRUE(SameSettings(session.Settings(), session.InitialSettings()));
         EXPECT_EQ(session.UnreadInput(), 0);
@@ -96,7 +96,7 @@ TEST(Terminal, CtrlZWithNoShellToStopForLeavesTheWaitGoingOn)
     ASSERT_TRUE(session.TypeAndAwaitTheirRead("\x1a"));
     session.Type("x");
     const int status = session.Wait(key_guard);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(ExitedWith(status, 0)) << "status " << status;
     EXPECT_TRUE(SameSettings(session.Settings(), session.InitialSettings()));
 }
 
@@ -135,13 +135,13 @@ TEST(Terminal, IgnoredHangUpSignalStaysIgnoredAndAHangUpEndsTheWait)
     signalled.Signal(SIGHUP);
     signalled.Type("k");
     int status = signalled.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(ExitedWith(status, 0)) << "status " << status;
 
     TerminalSession hung_up(under_nohup);
     StartAndReachTheWait(hung_up);
     hung_up.HangUp();
     status = hung_up.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(ExitedWith(status, 0)) << "status " << status;
 }
 
 TEST(Terminal, UndeliveredOutputSkipsTheWait)
@@ -150,7 +150,7 @@ TEST(Terminal, UndeliveredOutputSkipsTheWait)
     TerminalSession session({"/bin/sh", "-c", "exec \"$0\" >/dev/full", COUNTDOWN_PROGRAM});
     EXPECT_EQ(session.ReadScreen(100), "countdown: write error: No space left on device\r\n");
     const int status = session.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    EXPECT_TRUE(ExitedWith(status, 1)) << "status " << status;
 }
 
 } // namespace
