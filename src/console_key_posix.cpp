@@ -1,11 +1,23 @@
 // The key press on POSIX systems: one key from the controlling terminal, read
 // without echo and without line editing, under a job-control shell.
 //
-// The wait is a loop in ordinary code. Signal handlers only note what came
-// (wait_signals.cpp); the loop then gives the terminal back and stops or ends,
-// and after any continue, takes the terminal again if it is in the
-// foreground. In the background it reads anyway, so that the kernel stops it
-// with SIGTTIN until `fg`, as it does any program that wants terminal input.
+// The wait is a loop in ordinary code. Signal handlers note what came and give
+// the terminal back (wait_signals.cpp); the loop then stops or ends, and after
+// any continue, takes the terminal again if it is in the foreground. In the
+// background it reads anyway, so that the kernel stops it with SIGTTIN until
+// `fg`, as it does any program that wants terminal input.
+//
+// Every call the wait depends on is checked, and what a failure means is
+// decided here, once, by what it leaves the user with:
+// - A failure that leaves the terminal as it was found (the terminal, its
+//   settings or the signals cannot be had, the key mode is refused, the wait
+//   cannot sleep or stop) ends the wait as if there were no terminal: the
+//   program exits 0, its output written, the terminal given back first if it
+//   was taken. No signal is caught unless all are: none can then act on the
+//   key mode.
+// - A failure to give the terminal back, after retries where a signal
+//   interrupted the call, ends the wait at once with its error number, for
+//   the program to report: whoever types blind at the prompt must learn why.
 
 #include <array>
 #include <cerrno>
@@ -23,7 +35,7 @@ namespace {
 
 // Bytes of one key beyond its first arrive together from a terminal emulator,
 // but may trickle in over a slow link: this long a gap ends the key.
-constexpr suseconds_t key_gap_us = 100'000;
+constexpr long key_gap_ns = 100'000'000;
 
 enum class Read { Byte, Nothing, End };
 
@@ -45,67 +57,64 @@ Read ReadByte(int terminal, unsigned char& byte)
 
 enum class Ready { Terminal, Signal, GapEnded, Error };
 
-// Waits until the terminal or the signals' pipe (`wake`, -1 for none) has
-// something, or, with part of a key read, until the gap that ends the key.
-Ready WaitForInput(int terminal, int wake, bool key_begun)
+// Sleeps until the terminal has something or a watched signal comes, or, with
+// part of a key read, until the gap that ends the key. The signals are let in
+// here alone, atomically with going to sleep, so none can come unseen between
+// the wait's last look and this call.
+Ready WaitForInput(int terminal, bool key_begun)
 {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(terminal, &readable);
-    if (wake >= 0) {
-        FD_SET(wake, &readable);
-    }
-    timeval gap{0, key_gap_us};
-    const int ready = select((wake > terminal ? wake : terminal) + 1, &readable, nullptr, nullptr,
-        key_begun ? &gap : nullptr);
+    const timespec gap{0, key_gap_ns};
+    const int ready
+        = pselect(terminal + 1, &readable, nullptr, nullptr, key_begun ? &gap : nullptr, MaskWhileBlocked());
     if (ready < 0) {
         return errno == EINTR ? Ready::Signal : Ready::Error;
     }
-    if (ready == 0) {
-        return Ready::GapEnded;
-    }
-    // A signal first: what it asks for may change who gets the key.
-    return wake >= 0 && FD_ISSET(wake, &readable) ? Ready::Signal : Ready::Terminal;
+    return ready == 0 ? Ready::GapEnded : Ready::Terminal;
 }
 
 // The wait's state between one look at the terminal and the next.
 struct Wait {
     int terminal = -1;
-    int wake = -1;
     TerminalSettings settings;
     // Key mode is set on the first look and again after every continue: the
     // shell may have put its own mode in place while the program was stopped.
     bool key_mode_due = true;
+    int ending_signal = 0; // the signal to end by, once the terminal is back
 };
 
-// Gives the terminal back and lets go of the signals for good; then, if an
-// ending signal came, ends the program by it.
-void EndTheWait(Wait& wait, int ending_signal)
+// The wait under way, for the signal handlers. They run only inside the
+// wait's pselect, a call the compiler cannot see into, so every change made
+// to the wait before it is in memory by then.
+Wait* wait_under_way = nullptr;
+
+void GiveTheTerminalBackNow()
 {
-    RestoreFoundSettings(wait.terminal, wait.settings);
-    UnwatchSignals();
-    close(wait.terminal);
-    if (ending_signal != 0) {
-        EndBySignal(ending_signal);
-    }
+    RestoreFoundSettings(wait_under_way->terminal, wait_under_way->settings);
 }
 
-// Does what the signals that came ask for: ends the program, or gives the
-// terminal back and stops until continued.
-void ActOnSignals(Wait& wait)
+// Does what the signals that came ask for: gives the terminal back (the
+// handler did, unless that failed) and stops until continued; End to end the
+// wait, by an ending signal or a failure.
+Read ActOnSignals(Wait& wait)
 {
     const SignalsArrived arrived = TakeSignalsArrived();
     wait.key_mode_due = wait.key_mode_due || arrived.continued;
     if (arrived.ending != 0) {
-        EndTheWait(wait, arrived.ending);
+        wait.ending_signal = arrived.ending;
+        return Read::End;
     }
     if (!arrived.stop) {
-        return;
+        return Read::Nothing;
     }
-    RestoreFoundSettings(wait.terminal, wait.settings);
-    ReleaseEndingSignals();
-    StopUntilContinued();
+    if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed || !ReleaseEndingSignals()
+        || !StopUntilContinued()) {
+        return Read::End;
+    }
     wait.key_mode_due = true;
+    return Read::Nothing;
 }
 
 // Puts the terminal in key mode if it is ours; in the background, reads
@@ -114,7 +123,9 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
 {
     // Caught before the mode changes, so that no signal can end the program
     // in between with the terminal in key mode.
-    CatchEndingSignals();
+    if (!CatchEndingSignals()) {
+        return Read::End;
+    }
     switch (EnterKeyMode(wait.terminal, wait.settings)) {
     case KeyMode::Entered:
         wait.key_mode_due = false;
@@ -123,17 +134,15 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
         // Continued in the background (`bg`) while still in key mode, as after
         // a stop that the wait had no time to act on: the shell's prompt must
         // not be left without echo.
-        RestoreFoundSettings(wait.terminal, wait.settings);
-        ReleaseEndingSignals();
+        if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed || !ReleaseEndingSignals()) {
+            return Read::End;
+        }
         // Stops the job with SIGTTIN, as for `cat &`; `fg` or `bg` continues
-        // it, the read gives EINTR, and the wait looks again.
+        // it, the read gives EINTR or EAGAIN, and the wait looks again.
         return ReadByte(wait.terminal, byte);
     case KeyMode::Refused:
         break;
     }
-    // Without the mode there is no reading one unechoed key: the wait ends as
-    // if there were no terminal, and since tcsetattr changed nothing, the
-    // terminal is left as it was.
     return Read::End;
 }
 
@@ -141,7 +150,7 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
 // terminal has no more to give or the key's bytes stopped coming.
 Read NextByte(const Wait& wait, bool key_begun, unsigned char& byte)
 {
-    switch (WaitForInput(wait.terminal, wait.wake, key_begun)) {
+    switch (WaitForInput(wait.terminal, key_begun)) {
     case Ready::Terminal:
         return ReadByte(wait.terminal, byte);
     case Ready::Signal:
@@ -153,25 +162,51 @@ Read NextByte(const Wait& wait, bool key_begun, unsigned char& byte)
     return Read::End;
 }
 
+// Gives the terminal back and lets go of the signals for good; a signal that
+// came before, or that is still to be let in, then ends the program by its
+// own action. 0, or why the terminal could not go back.
+int EndTheWait(Wait& wait)
+{
+    // A signal that comes in the same moment as the key's last byte may be
+    // handled only after pselect has reported the byte: it still ends the
+    // program, as a hang-up must, rather than with success.
+    const int ending_signal = wait.ending_signal != 0 ? wait.ending_signal : TakeSignalsArrived().ending;
+    if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed) {
+        return errno;
+    }
+    close(wait.terminal);
+    if (ending_signal != 0) {
+        EndBySignal(ending_signal);
+    }
+    UnwatchSignals();
+    return 0;
+}
+
 } // namespace
 
-void WaitForKey()
+int WaitForKey()
 {
     Wait wait;
     // The key comes from the user's terminal, whatever standard input is.
-    // Non-blocking: select says when a byte is there, and a read made in a
+    // Non-blocking: pselect says when a byte is there, and a read made in a
     // race with `fg` must not block in the shell's mode.
     wait.terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (wait.terminal < 0) {
-        return; // no terminal (cron, CI, a service): nobody to press a key
+        return 0; // no terminal (cron, CI, a service): nobody to press a key
     }
-    wait.wake = WatchSignals();
+    wait_under_way = &wait;
+    if (wait.terminal >= FD_SETSIZE || !WatchSignals(GiveTheTerminalBackNow)) {
+        close(wait.terminal);
+        return 0;
+    }
     std::array<unsigned char, longest_key> key{};
     std::size_t length = 0;
     Read read = Read::Nothing;
     while (read != Read::End) {
-        ActOnSignals(wait);
-        read = wait.key_mode_due ? TakeTheTerminal(wait, key[length]) : Read::Nothing;
+        read = ActOnSignals(wait);
+        if (read == Read::Nothing && wait.key_mode_due) {
+            read = TakeTheTerminal(wait, key[length]);
+        }
         if (read == Read::Nothing) {
             read = NextByte(wait, length > 0, key[length]);
         }
@@ -182,8 +217,5 @@ void WaitForKey()
             }
         }
     }
-    // A signal that comes in the same moment as the key's last byte may be
-    // handled only after select has reported the byte: it still ends the
-    // program by that signal, as a hang-up must, rather than with success.
-    EndTheWait(wait, TakeSignalsArrived().ending);
+    return EndTheWait(wait);
 }

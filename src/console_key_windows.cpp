@@ -5,7 +5,8 @@
 
 #include "console_key.hpp"
 
-void WaitForKey()
+int WaitForKey()
 {
     _getch();
+    return 0;
 }

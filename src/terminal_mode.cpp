@@ -18,10 +18,13 @@
 // the shell's mode put back from wherever the process stands), made safe by
 // that check. What remains is the moment between the check and the change: a
 // shell that sets its own mode in exactly those microseconds has it replaced
-// by the settings found, which its next prompt sets over again.
+// by the settings found, which its next prompt sets over again. The signal
+// handlers give the terminal back this way too, as the signal arrives, so
+// every call here is async-signal-safe.
 
 #include "terminal_mode.hpp"
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -29,24 +32,46 @@
 
 namespace {
 
-// Whether this process group is the terminal's foreground group.
-bool InForeground(int terminal)
+enum class Group { Foreground, Background, Unknown };
+
+// Whether this process group is the terminal's foreground group. getpgrp
+// cannot fail.
+Group ThisGroup(int terminal)
 {
-    return tcgetpgrp(terminal) == getpgrp();
+    const pid_t foreground = tcgetpgrp(terminal);
+    if (foreground < 0) {
+        return Group::Unknown;
+    }
+    return foreground == getpgrp() ? Group::Foreground : Group::Background;
 }
 
 // Runs `change` with SIGTTOU held back, so that a change from the background
-// is made (or refused) rather than stopping the process; what it returns.
+// is made (or refused) rather than stopping the process; false, with
+// `change` not run, if SIGTTOU could not be held.
 template <typename Change> bool WithTtouBlocked(Change change)
 {
     sigset_t ttou;
     sigset_t previous;
     sigemptyset(&ttou);
     sigaddset(&ttou, SIGTTOU);
-    sigprocmask(SIG_BLOCK, &ttou, &previous);
-    const bool result = change();
+    if (sigprocmask(SIG_BLOCK, &ttou, &previous) != 0) {
+        return false;
+    }
+    change();
+    const int saved_errno = errno;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return result;
+    errno = saved_errno;
+    return true;
+}
+
+// tcsetattr, again where a signal interrupted it.
+bool SetSettings(int terminal, const termios& settings)
+{
+    int result = 0;
+    do {
+        result = tcsetattr(terminal, TCSANOW, &settings);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 // Field by field: the structure's padding and private fields say nothing.
@@ -68,15 +93,17 @@ bool HoldsKeyMode(int terminal, const TerminalSettings& settings)
 
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 {
-    bool accepted = false;
-    const bool ours = WithTtouBlocked([&] {
-        if (!InForeground(terminal)) {
-            return false;
+    KeyMode result = KeyMode::Refused;
+    WithTtouBlocked([&] {
+        const Group group = ThisGroup(terminal);
+        if (group != Group::Foreground) {
+            result = group == Group::Background ? KeyMode::Background : KeyMode::Refused;
+            return;
         }
         if (!settings.found_taken) {
             settings.found_taken = tcgetattr(terminal, &settings.found) == 0;
             if (!settings.found_taken) {
-                return true;
+                return;
             }
         }
         termios key_mode = settings.found;
@@ -89,26 +116,33 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         key_mode.c_cc[VMIN] = 1;
         key_mode.c_cc[VTIME] = 0;
         // TCSANOW, not TCSAFLUSH: a key typed before the wait began must end it.
-        accepted = tcsetattr(terminal, TCSANOW, &key_mode) == 0;
+        if (!SetSettings(terminal, key_mode)) {
+            return;
+        }
         // As the terminal holds it: a driver may adjust what it was given.
-        settings.key_mode_held = accepted && tcgetattr(terminal, &settings.key_mode) == 0;
-        return true;
+        // Without it, only the foreground may give the terminal back.
+        settings.key_mode_held = tcgetattr(terminal, &settings.key_mode) == 0;
+        result = KeyMode::Entered;
     });
-    if (!ours) {
-        return KeyMode::Background;
-    }
-    return accepted ? KeyMode::Entered : KeyMode::Refused;
+    return result;
 }
 
-void RestoreFoundSettings(int terminal, TerminalSettings& settings)
+GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings)
 {
     if (!settings.found_taken) {
-        return;
+        return GiveBack::Done; // never changed
     }
+    GiveBack result = GiveBack::Failed;
     WithTtouBlocked([&] {
-        const bool ours_to_give_back = InForeground(terminal) || HoldsKeyMode(terminal, settings);
-        return ours_to_give_back && tcsetattr(terminal, TCSANOW, &settings.found) == 0;
+        if (ThisGroup(terminal) != Group::Foreground && !HoldsKeyMode(terminal, settings)) {
+            result = GiveBack::LeftAlone;
+        } else if (SetSettings(terminal, settings.found) || errno == EIO) {
+            // EIO: hung up, and nobody left to give the terminal back to.
+            result = GiveBack::Done;
+        }
     });
-    // Given back, or taken over by someone else: either way no longer ours.
-    settings.key_mode_held = false;
+    if (result != GiveBack::Failed) {
+        settings.key_mode_held = false; // given back, or taken over: no longer ours
+    }
+    return result;
 }

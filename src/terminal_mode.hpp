@@ -22,15 +22,22 @@ struct TerminalSettings {
 enum class KeyMode {
     Entered,
     Background, // the terminal belongs to another process group: left alone
-    Refused, // the terminal would not take the mode
+    Refused, // the terminal, or a call on it, failed: left as it was
 };
 
 // Sets the terminal to read one key at a time without echo, from the settings
 // found, taking them first if this is the first time.
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings);
 
+enum class GiveBack {
+    Done, // the settings found are in place, or the terminal is gone
+    LeftAlone, // someone else has changed the terminal since: theirs now
+    Failed, // still in key mode; errno says why
+};
+
 // Puts back the settings found: in the foreground always, and from the
-// background only over the program's own key mode, untouched since.
-void RestoreFoundSettings(int terminal, TerminalSettings& settings);
+// background only over the program's own key mode, untouched since. Safe to
+// call from a signal handler.
+GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings);
 
 #endif

@@ -1,20 +1,23 @@
-// Signals during the wait, by the self-pipe design: each handler records its
-// signal and writes one byte to a pipe that the wait selects on beside the
-// terminal, so a signal that comes just before the wait blocks still wakes it.
-// The terminal is never touched from a handler: a handler that changes the
-// terminal can run after the shell has taken it back (Ctrl+Z stops a wrapper
-// script at once, and the shell reclaims the terminal while this process is
-// still inside its handler), and is then stopped by SIGTTOU in the middle of
-// its own handler.
+// Signals during the wait. A signal is blocked while the wait catches it, and
+// let in only by the wait's pselect, atomically with its going to sleep:
+// POSIX's own answer to the race of a signal that comes just before a wait
+// blocks, which a signal caught at any moment would lose until the next key.
+// So the handlers run only inside that call, and their notes are read in
+// ordinary code without further care. A signal released to its own action is
+// let in again at the same moment, after the action is back, so that one that
+// came in between acts by it: it is neither lost nor handled for nobody.
+//
+// A handler touches the terminal only to give it back, over the program's own
+// key mode and with SIGTTOU held (terminal_mode.cpp): a handler that took the
+// terminal could run after the shell has taken it back (Ctrl+Z stops a
+// wrapper script at once), and would then be stopped by SIGTTOU inside it.
 
 #include "wait_signals.hpp"
 
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -26,126 +29,163 @@ constexpr std::array ending_and_stop_signals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP
 volatile sig_atomic_t ending_arrived = 0;
 volatile sig_atomic_t stop_arrived = 0;
 volatile sig_atomic_t continue_arrived = 0;
-std::array<int, 2> wake_pipe = {-1, -1};
+void (*give_back_on_signal)() = nullptr;
 
 std::array<struct sigaction, ending_and_stop_signals.size()> found_actions;
 struct sigaction found_continue_action;
+sigset_t found_mask;
+sigset_t mask_while_released; // the one found, with SIGCONT held back
 
 extern "C" void OnSignal(int signal_number)
 {
     const int saved_errno = errno;
-    if (signal_number == SIGTSTP) {
-        stop_arrived = 1;
-    } else if (signal_number == SIGCONT) {
+    if (signal_number == SIGCONT) {
         continue_arrived = 1;
         // A continue undoes a stop not yet acted on, as the kernel drops a
         // pending stop signal: `fg` can come before the wait gets to run, and
         // a stop made after it would last until the user noticed the hang.
         stop_arrived = 0;
     } else {
-        ending_arrived = signal_number;
-    }
-    if (wake_pipe[1] >= 0) {
-        [[maybe_unused]] const ssize_t ignored = write(wake_pipe[1], "", 1);
+        if (signal_number == SIGTSTP) {
+            stop_arrived = 1;
+        } else {
+            ending_arrived = signal_number;
+        }
+        // Now, not once the wait has woken: a wrapper in the same job stops or
+        // ends at once, and its shell looks at the terminal the moment it has
+        // reaped it. One that finds the key mode keeps it as its own (zsh,
+        // busybox sh).
+        give_back_on_signal();
     }
     errno = saved_errno;
 }
 
-sigset_t WatchedSet()
+sigset_t EndingAndStopSet()
 {
-    sigset_t watched;
-    sigemptyset(&watched);
+    sigset_t signals;
+    sigemptyset(&signals);
     for (const int signal_number : ending_and_stop_signals) {
-        sigaddset(&watched, signal_number);
+        sigaddset(&signals, signal_number);
     }
-    sigaddset(&watched, SIGCONT);
-    return watched;
+    return signals;
 }
 
-void Catch(int signal_number)
+sigset_t ContinueSet()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGCONT);
+    return signals;
+}
+
+bool Catch(int signal_number)
 {
     struct sigaction action { };
     action.sa_handler = OnSignal;
-    // One handler at a time. No SA_RESTART: a signal must interrupt the
-    // blocking calls of the wait, so that it looks at what the signal asks.
-    action.sa_mask = WatchedSet();
-    sigaction(signal_number, &action, nullptr);
+    // One handler at a time, and never stopped by SIGTTOU inside one. No
+    // SA_RESTART: a signal must end the wait's pselect, so that the wait
+    // looks at what the signal asks.
+    action.sa_mask = EndingAndStopSet();
+    sigaddset(&action.sa_mask, SIGCONT);
+    sigaddset(&action.sa_mask, SIGTTOU);
+    return sigaction(signal_number, &action, nullptr) == 0;
 }
 
 } // namespace
 
-int WatchSignals()
+bool WatchSignals(void (*give_back)())
 {
-    if (pipe(wake_pipe.data()) == 0) {
-        for (const int end : wake_pipe) {
-            fcntl(end, F_SETFD, FD_CLOEXEC);
-            fcntl(end, F_SETFL, O_NONBLOCK);
-        }
-    } else {
-        wake_pipe = {-1, -1}; // the wait still wakes by EINTR, nearly always
+    give_back_on_signal = give_back;
+    const sigset_t continue_set = ContinueSet();
+    if (sigprocmask(SIG_BLOCK, &continue_set, &found_mask) != 0) {
+        return false;
     }
-    for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
-        sigaction(ending_and_stop_signals[i], nullptr, &found_actions[i]);
+    mask_while_released = found_mask;
+    sigaddset(&mask_while_released, SIGCONT);
+    bool noted = sigaction(SIGCONT, nullptr, &found_continue_action) == 0;
+    for (std::size_t i = 0; noted && i < ending_and_stop_signals.size(); ++i) {
+        noted = sigaction(ending_and_stop_signals[i], nullptr, &found_actions[i]) == 0;
     }
-    sigaction(SIGCONT, nullptr, &found_continue_action);
-    Catch(SIGCONT);
-    return wake_pipe[0];
+    if (noted && Catch(SIGCONT)) {
+        return true;
+    }
+    const int failure = errno;
+    sigprocmask(SIG_SETMASK, &found_mask, nullptr);
+    errno = failure;
+    return false;
 }
 
 void UnwatchSignals()
 {
+    // The program ends right after: a failure here leaves nothing to mend.
     ReleaseEndingSignals();
     sigaction(SIGCONT, &found_continue_action, nullptr);
-    for (int& end : wake_pipe) {
-        if (end >= 0) {
-            close(end);
-        }
-        end = -1;
-    }
+    // The mask last, so that a continue still pending meets its own action.
+    sigprocmask(SIG_SETMASK, &found_mask, nullptr);
 }
 
-void CatchEndingSignals()
+bool CatchEndingSignals()
 {
+    const sigset_t signals = EndingAndStopSet();
+    if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) {
+        return false;
+    }
     for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
-        if (found_actions[i].sa_handler != SIG_IGN) {
-            Catch(ending_and_stop_signals[i]);
+        if (found_actions[i].sa_handler != SIG_IGN && !Catch(ending_and_stop_signals[i])) {
+            const int failure = errno;
+            ReleaseEndingSignals();
+            errno = failure;
+            return false;
         }
     }
+    return true;
 }
 
-void ReleaseEndingSignals()
+bool ReleaseEndingSignals()
 {
+    int first_failure = 0;
     for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
-        sigaction(ending_and_stop_signals[i], &found_actions[i], nullptr);
+        if (sigaction(ending_and_stop_signals[i], &found_actions[i], nullptr) != 0 && first_failure == 0) {
+            first_failure = errno;
+        }
     }
+    if (sigprocmask(SIG_SETMASK, &mask_while_released, nullptr) != 0 && first_failure == 0) {
+        first_failure = errno;
+    }
+    errno = first_failure;
+    return first_failure == 0;
+}
+
+const sigset_t* MaskWhileBlocked()
+{
+    return &found_mask;
 }
 
 SignalsArrived TakeSignalsArrived()
 {
-    // Empty the pipe first: a signal after this point writes to it again, so
-    // the next wait wakes for it.
-    char drained = 0;
-    while (wake_pipe[0] >= 0 && read(wake_pipe[0], &drained, 1) == 1) { }
-    const sigset_t watched = WatchedSet();
-    sigset_t previous;
-    sigprocmask(SIG_BLOCK, &watched, &previous);
+    // The handlers run only inside the wait's pselect: nothing changes these
+    // while they are read.
     const SignalsArrived arrived{ending_arrived, stop_arrived != 0, continue_arrived != 0};
     ending_arrived = 0;
     stop_arrived = 0;
     continue_arrived = 0;
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
     return arrived;
 }
 
-void StopUntilContinued()
+bool StopUntilContinued()
 {
-    // Not if a continue has come since the signals were taken: the job has
-    // been brought back already. Between this look and the stop a continue
-    // can still slip in; no way of stopping oneself closes that.
-    if (continue_arrived == 0) {
-        // Only this process: the rest of its job had the terminal's SIGTSTP too.
-        kill(getpid(), SIGTSTP);
+    // Not if a continue is waiting to be handled: the job has been brought
+    // back already, and the stop signal raised now would discard it. Between
+    // this look and the stop a continue can still slip in; no way of stopping
+    // oneself closes that.
+    sigset_t pending;
+    if (sigpending(&pending) != 0) {
+        return false;
     }
+    // Only this process: the rest of its job had the terminal's SIGTSTP too.
+    // Where nothing could continue the process (an orphaned group), the
+    // kernel drops it.
+    return sigismember(&pending, SIGCONT) == 1 || kill(getpid(), SIGTSTP) == 0;
 }
 
 void EndBySignal(int signal_number)
@@ -153,6 +193,7 @@ void EndBySignal(int signal_number)
     UnwatchSignals();
     signal(signal_number, SIG_DFL);
     raise(signal_number);
-    // Only reached where the signal is blocked; end as a shell would report it.
+    // Only reached where the signal was blocked when the program started; end
+    // as a shell would report it.
     std::_Exit(128 + signal_number);
 }

@@ -1,0 +1,163 @@
+// Loaded into the program under test with LD_PRELOAD: fails one call that the
+// program makes, or raises a signal as the call is made, as COUNTDOWN_FAULT
+// says: "CALL NTH OUTCOME [after-key]".
+//   CALL     tcsetattr, tcgetpgrp, pselect, sigprocmask, puts, or
+//            catch:SIGNAL / release:SIGNAL, a sigaction that installs a
+//            handler for SIGNAL (a number) / that puts one without a handler.
+//            puts fails by the stream's own write, with EBADF whatever the
+//            outcome says: standard output is read-only for that one call.
+//   NTH      which of those calls, counted from 1
+//   OUTCOME  an error name (EINTR, EINVAL, EIO, ENOMEM, ENOTTY), or
+//            raise:SIGNAL to raise that signal just before the call is made
+//   after-key  count only the calls after the first byte read from a terminal
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+struct Fault {
+    std::string call;
+    int nth = 0;
+    int error = 0;
+    int signal_to_raise = 0;
+    bool after_key = false;
+};
+
+Fault ParseFault()
+{
+    Fault fault;
+    const char* spec = std::getenv("COUNTDOWN_FAULT");
+    if (spec == nullptr) {
+        return fault;
+    }
+    char call[64] = {};
+    char outcome[32] = {};
+    char when[16] = {};
+    if (std::sscanf(spec, "%63s %d %31s %15s", call, &fault.nth, outcome, when) < 3) {
+        std::abort();
+    }
+    fault.call = call;
+    fault.after_key = std::string_view(when) == "after-key";
+    const std::string_view named(outcome);
+    const std::pair<std::string_view, int> errors[]
+        = {{"EINTR", EINTR}, {"EINVAL", EINVAL}, {"EIO", EIO}, {"ENOMEM", ENOMEM}, {"ENOTTY", ENOTTY}};
+    for (const auto& [name, number] : errors) {
+        fault.error = named == name ? number : fault.error;
+    }
+    if (named.starts_with("raise:")) {
+        fault.signal_to_raise = std::atoi(outcome + 6);
+    }
+    if (fault.error == 0 && fault.signal_to_raise == 0) {
+        std::abort();
+    }
+    return fault;
+}
+
+const Fault& TheFault()
+{
+    static const Fault fault = ParseFault();
+    return fault;
+}
+
+bool key_read = false;
+int calls_seen = 0;
+
+// Whether this call is the one to fail, with errno set; a signal is raised
+// here instead where the fault says so, and the call then made for real.
+bool Strikes(const std::string& call)
+{
+    const Fault& fault = TheFault();
+    if (call != fault.call || (fault.after_key && !key_read) || ++calls_seen != fault.nth) {
+        return false;
+    }
+    if (fault.signal_to_raise != 0) {
+        raise(fault.signal_to_raise);
+        return false;
+    }
+    errno = fault.error;
+    return true;
+}
+
+template <typename Function> Function* Next(const char* name)
+{
+    return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" {
+
+ssize_t read(int fd, void* buffer, size_t count)
+{
+    const ssize_t got = Next<ssize_t(int, void*, size_t)>("read")(fd, buffer, count);
+    key_read = key_read || (got > 0 && isatty(fd) == 1);
+    return got;
+}
+
+int puts(const char* text)
+{
+    if (!Strikes("puts")) {
+        return Next<int(const char*)>("puts")(text);
+    }
+    // Line-buffered as on a terminal, decided now while the descriptor is still
+    // the terminal, so that the write is made, and fails, inside this call.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    const int saved = dup(STDOUT_FILENO);
+    const int read_only = open("/dev/null", O_RDONLY);
+    dup2(read_only, STDOUT_FILENO);
+    const int result = Next<int(const char*)>("puts")(text);
+    const int failure = errno;
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(read_only);
+    errno = failure;
+    return result;
+}
+
+int tcsetattr(int fd, int when, const termios* settings)
+{
+    return Strikes("tcsetattr") ? -1 : Next<int(int, int, const termios*)>("tcsetattr")(fd, when, settings);
+}
+
+pid_t tcgetpgrp(int fd)
+{
+    return Strikes("tcgetpgrp") ? -1 : Next<pid_t(int)>("tcgetpgrp")(fd);
+}
+
+int pselect(int count, fd_set* readable, fd_set* writable, fd_set* failed, const timespec* timeout,
+    const sigset_t* mask)
+{
+    return Strikes("pselect") ? -1
+                              : Next<int(int, fd_set*, fd_set*, fd_set*, const timespec*, const sigset_t*)>(
+                                  "pselect")(count, readable, writable, failed, timeout, mask);
+}
+
+int sigprocmask(int how, const sigset_t* set, sigset_t* old)
+{
+    return Strikes("sigprocmask") ? -1 : Next<int(int, const sigset_t*, sigset_t*)>("sigprocmask")(how, set, old);
+}
+
+int sigaction(int signal_number, const struct sigaction* action, struct sigaction* old)
+{
+    if (action != nullptr) {
+        const bool installs = action->sa_handler != SIG_DFL && action->sa_handler != SIG_IGN;
+        if (Strikes((installs ? "catch:" : "release:") + std::to_string(signal_number))) {
+            return -1;
+        }
+    }
+    return Next<int(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal_number, action, old);
+}
+
+} // extern "C"
