@@ -107,12 +107,14 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
             }
         }
         termios key_mode = settings.found;
-        // No echo and no line editing; IEXTEN off also frees Ctrl+V (literal
-        // next), and IXON off frees Ctrl+S and Ctrl+Q, so that every key that
-        // delivers a character ends the wait. ISIG stays: Ctrl+C, Ctrl+Z and
-        // Ctrl+\ keep their meaning.
-        key_mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | IEXTEN);
-        key_mode.c_iflag &= ~static_cast<tcflag_t>(IXON);
+        // No echo and no line editing, and nothing more. ISIG stays, so Ctrl+C,
+        // Ctrl+Z and Ctrl+\ keep their meaning, and so do IXON (Ctrl+S and
+        // Ctrl+Q pause and resume output) and IEXTEN (Ctrl+V takes the next
+        // key literally): a shell that takes the terminal back before the
+        // program has given it back keeps whatever it finds as its own mode
+        // but for echo and line editing, which it turns back on (zsh). So
+        // this is the one key mode that no shell can keep by mistake.
+        key_mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
         key_mode.c_cc[VMIN] = 1;
         key_mode.c_cc[VTIME] = 0;
         // TCSANOW, not TCSAFLUSH: a key typed before the wait began must end it.

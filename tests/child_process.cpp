@@ -180,10 +180,11 @@ std::string TerminalSession::ReadUntil(std::string_view text)
 
 bool TerminalSession::WaitForKeyMode()
 {
-    const auto in_key_mode = [this] {
-        const termios settings = Settings();
-        return (settings.c_lflag & (ECHO | ICANON | IEXTEN)) == 0 && (settings.c_iflag & IXON) == 0;
-    };
+    termios key_mode = initial_;
+    key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    key_mode.c_cc[VMIN] = 1;
+    key_mode.c_cc[VTIME] = 0;
+    const auto in_key_mode = [&] { return SameSettings(Settings(), key_mode); };
     Eventually([&] { return in_key_mode() || !Running(); });
     return in_key_mode();
 }

@@ -41,8 +41,9 @@ public:
     // What the screen receives, up to and including `text`; all of it if
     // `text` never comes.
     std::string ReadUntil(std::string_view text);
-    // Waits until the program has taken the terminal for its key: no echo, no
-    // line editing, and IEXTEN and IXON off (a shell's line editor keeps them).
+    // Waits until the program has taken the terminal for its key: the settings
+    // before it started, with echo and line editing off and nothing else
+    // changed (a shell's line editor changes more).
     bool WaitForKeyMode();
     bool Running();
     void Type(std::string_view keys);
