@@ -85,14 +85,14 @@ struct Wait {
     int ending_signal = 0; // the signal to end by, once the terminal is back
 };
 
-// The wait under way, for the signal handlers. They run only inside the
-// wait's pselect, a call the compiler cannot see into, so every change made
-// to the wait before it is in memory by then.
-Wait* wait_under_way = nullptr;
+// The one wait, where the signal handlers can reach it. They run only inside
+// the wait's pselect, a call the compiler cannot see into, so every change
+// made to the wait before it is in memory by then.
+Wait the_wait;
 
 void GiveTheTerminalBackNow()
 {
-    RestoreFoundSettings(wait_under_way->terminal, wait_under_way->settings);
+    RestoreFoundSettings(the_wait.terminal, the_wait.settings);
 }
 
 // Does what the signals that came ask for: gives the terminal back (the
@@ -134,7 +134,8 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
         // Continued in the background (`bg`) while still in key mode, as after
         // a stop that the wait had no time to act on: the shell's prompt must
         // not be left without echo.
-        if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed || !ReleaseEndingSignals()) {
+        if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed
+            || !ReleaseEndingSignals()) {
             return Read::End;
         }
         // Stops the job with SIGTTIN, as for `cat &`; `fg` or `bg` continues
@@ -186,7 +187,7 @@ int EndTheWait(Wait& wait)
 
 int WaitForKey()
 {
-    Wait wait;
+    Wait& wait = the_wait;
     // The key comes from the user's terminal, whatever standard input is.
     // Non-blocking: pselect says when a byte is there, and a read made in a
     // race with `fg` must not block in the shell's mode.
@@ -194,7 +195,6 @@ int WaitForKey()
     if (wait.terminal < 0) {
         return 0; // no terminal (cron, CI, a service): nobody to press a key
     }
-    wait_under_way = &wait;
     if (wait.terminal >= FD_SETSIZE || !WatchSignals(GiveTheTerminalBackNow)) {
         close(wait.terminal);
         return 0;

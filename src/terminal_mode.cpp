@@ -7,20 +7,23 @@
 // here can stop the process even when the shell takes the terminal back in
 // between, and only after checking that this group is the foreground group.
 //
-// The one exception is the way back. Ctrl+Z, Ctrl+\ or a signal to the whole
+// The way back is checked otherwise. Ctrl+Z, Ctrl+\ or a signal to the whole
 // job can end or stop a wrapper (a script, `sh -c`, make) at once, and the
 // shell then takes the terminal back before the wait has given up its key
 // mode. A shell that puts no mode of its own back (dash, every `#!/bin/sh`
-// script's shell) would leave the user typing blind. So the found settings
-// also go back from the background, but only over the very key mode this
-// program set: then nobody has changed the terminal since, and nobody's mode
-// is overwritten. This is ncurses' way of leaving on SIGTSTP (SIGTTOU blocked,
-// the shell's mode put back from wherever the process stands), made safe by
-// that check. What remains is the moment between the check and the change: a
-// shell that sets its own mode in exactly those microseconds has it replaced
-// by the settings found, which its next prompt sets over again. The signal
-// handlers give the terminal back this way too, as the signal arrives, so
-// every call here is async-signal-safe.
+// script's shell) would leave the user typing blind. So the found settings go
+// back wherever the process stands, in the foreground or not, but only over
+// the very key mode this program set: then nobody has changed the terminal
+// since, and nobody's mode is overwritten. This is ncurses' way of leaving on
+// SIGTSTP (SIGTTOU blocked, the shell's mode put back from wherever the
+// process stands), made safe by that check. Whether the group is in the
+// foreground is not asked: the answer may be stale by the time of the change,
+// as a shell takes the terminal the moment a wrapper stops. What remains is
+// the moment between reading the settings and the change, one return from
+// the kernel and one call into it: a shell that sets its own mode in exactly
+// that moment has it replaced by the settings found, which its next prompt
+// sets over again. The signal handlers give the terminal back this way too,
+// as the signal arrives, so every call here is async-signal-safe.
 
 #include "terminal_mode.hpp"
 
@@ -82,13 +85,6 @@ bool SameSettings(const termios& a, const termios& b)
         && cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
-// Whether the terminal still holds exactly the program's own key mode.
-bool HoldsKeyMode(int terminal, const TerminalSettings& settings)
-{
-    termios now{};
-    return settings.key_mode_held && tcgetattr(terminal, &now) == 0 && SameSettings(now, settings.key_mode);
-}
-
 } // namespace
 
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
@@ -121,9 +117,12 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         if (!SetSettings(terminal, key_mode)) {
             return;
         }
-        // As the terminal holds it: a driver may adjust what it was given.
-        // Without it, only the foreground may give the terminal back.
-        settings.key_mode_held = tcgetattr(terminal, &settings.key_mode) == 0;
+        // As the terminal holds it, where it says: a driver may adjust what it
+        // was given.
+        if (tcgetattr(terminal, &settings.key_mode) != 0) {
+            settings.key_mode = key_mode;
+        }
+        settings.key_mode_held = true;
         result = KeyMode::Entered;
     });
     return result;
@@ -131,15 +130,18 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 
 GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings)
 {
-    if (!settings.found_taken) {
-        return GiveBack::Done; // never changed
+    if (!settings.key_mode_held) {
+        return GiveBack::Done; // not in key mode, or given back already
     }
     GiveBack result = GiveBack::Failed;
     WithTtouBlocked([&] {
-        if (ThisGroup(terminal) != Group::Foreground && !HoldsKeyMode(terminal, settings)) {
+        termios now{};
+        if (tcgetattr(terminal, &now) != 0) {
+            // EIO: hung up, and nobody left to give the terminal back to.
+            result = errno == EIO ? GiveBack::Done : GiveBack::Failed;
+        } else if (!SameSettings(now, settings.key_mode)) {
             result = GiveBack::LeftAlone;
         } else if (SetSettings(terminal, settings.found) || errno == EIO) {
-            // EIO: hung up, and nobody left to give the terminal back to.
             result = GiveBack::Done;
         }
     });

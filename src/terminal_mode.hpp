@@ -35,9 +35,8 @@ enum class GiveBack {
     Failed, // still in key mode; errno says why
 };
 
-// Puts back the settings found: in the foreground always, and from the
-// background only over the program's own key mode, untouched since. Safe to
-// call from a signal handler.
+// Puts back the settings found, over the program's own key mode, untouched
+// since, whether in the foreground or not. Safe to call from a signal handler.
 GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings);
 
 #endif

@@ -240,6 +240,11 @@ termios TerminalSession::Settings() const
     return settings;
 }
 
+bool TerminalSession::SettingsBecome(const termios& expected) const
+{
+    return Eventually([&] { return SameSettings(Settings(), expected); });
+}
+
 int TerminalSession::UnreadInput()
 {
     // In line mode a partial line does not count as readable; leave it.

@@ -55,6 +55,8 @@ public:
     // The status once the program has ended; killed after `give_up`.
     int Wait(std::chrono::milliseconds give_up = guard);
     termios Settings() const;
+    // Waits until the terminal holds `expected`; whether it came to.
+    bool SettingsBecome(const termios& expected) const;
     // The settings before the program started: what it must leave behind.
     const termios& InitialSettings() const
     {

@@ -139,14 +139,16 @@ pid_t tcgetpgrp(int fd)
 int pselect(int count, fd_set* readable, fd_set* writable, fd_set* failed, const timespec* timeout,
     const sigset_t* mask)
 {
-    return Strikes("pselect") ? -1
-                              : Next<int(int, fd_set*, fd_set*, fd_set*, const timespec*, const sigset_t*)>(
-                                  "pselect")(count, readable, writable, failed, timeout, mask);
+    return Strikes("pselect")
+        ? -1
+        : Next<int(int, fd_set*, fd_set*, fd_set*, const timespec*, const sigset_t*)>("pselect")(count,
+            readable, writable, failed, timeout, mask);
 }
 
 int sigprocmask(int how, const sigset_t* set, sigset_t* old)
 {
-    return Strikes("sigprocmask") ? -1 : Next<int(int, const sigset_t*, sigset_t*)>("sigprocmask")(how, set, old);
+    return Strikes("sigprocmask") ? -1
+                                  : Next<int(int, const sigset_t*, sigset_t*)>("sigprocmask")(how, set, old);
 }
 
 int sigaction(int signal_number, const struct sigaction* action, struct sigaction* old)
@@ -157,7 +159,8 @@ int sigaction(int signal_number, const struct sigaction* action, struct sigactio
             return -1;
         }
     }
-    return Next<int(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal_number, action, old);
+    return Next<int(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal_number, action,
+        old);
 }
 
 } // extern "C"

@@ -37,9 +37,18 @@ struct Shell {
     std::string kill_stopped_job;
     std::string stopped; // what it says of a job that Ctrl+Z stopped
     // Saves the mode it finds at each prompt and sets it again for the next
-    // command (busybox sh): a wrapper ended alone leaves it the key mode
-    // before the program has had any signal, which no program can win.
-    bool keeps_a_mode_found_before_the_signal = false;
+    // command (busybox sh): when it gets there before the program has given
+    // the terminal back, it keeps the key mode. A wrapper ended alone leaves
+    // it the key mode before the program has had any signal.
+    bool may_keep_the_key_mode = false;
+    // Sets a mode of its own at the prompt after a stop in the very moment
+    // the program gives the terminal back from the background, so that either
+    // may come last: busybox sh keeps the key mode if it looks first, and
+    // zsh's line editor gets the settings found if it sets its mode between
+    // the program's look and its change (terminal_mode.cpp), as a slowed
+    // program (the sanitizers) meets now and then. `fg` and a key mend both,
+    // and only that is checked.
+    bool races_the_program_at_a_stop = false;
 };
 
 void PrintTo(const Shell& shell, std::ostream* out)
@@ -52,8 +61,8 @@ const Shell shells[] = {
     {"dash", {"/bin/dash", "-i"}, "kill %%; kill -CONT %%", "Stopped"},
 };
 const Shell more_shells[] = {
-    {"zsh", {"/usr/bin/zsh", "-f", "-i"}, "kill %%", "suspended"},
-    {"busybox", {"/bin/busybox", "sh", "-i"}, "kill %%; kill -CONT %%", "Stopped", true},
+    {"zsh", {"/usr/bin/zsh", "-f", "-i"}, "kill %%", "suspended", false, true},
+    {"busybox", {"/bin/busybox", "sh", "-i"}, "kill %%; kill -CONT %%", "Stopped", true, true},
 };
 
 std::vector<Shell> InstalledShells()
@@ -103,10 +112,12 @@ protected:
         return group;
     }
 
-    // The shell's prompt has the settings it had before the program ran.
+    // The shell's prompt has the settings it had before the program ran, once
+    // both have done: the shell may show its prompt before it sets its mode,
+    // and the program give the terminal back after that.
     void ExpectTheSettingsFound(const char* after)
     {
-        EXPECT_TRUE(SameSettings(shell.Settings(), at_the_prompt)) << "at the prompt after " << after;
+        EXPECT_TRUE(shell.SettingsBecome(at_the_prompt)) << "at the prompt after " << after;
     }
 
     // Ends the wait with a key after `fg`: no echo, status 0, the settings found.
@@ -129,7 +140,9 @@ protected:
         ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr(GetParam().stopped));
         // The program stops itself only once it has given the terminal back.
         ASSERT_TRUE(GroupStops(job));
-        ExpectTheSettingsFound("Ctrl+Z");
+        if (!GetParam().races_the_program_at_a_stop) {
+            ExpectTheSettingsFound("Ctrl+Z");
+        }
     }
 
     TerminalSession shell{[] {
@@ -163,7 +176,7 @@ TEST_P(WrappedJob, EndingItGivesTheTerminalBack)
     // is back, meets it every time.
     for (int round = 0; round < 3 && !HasFailure(); ++round) {
         for (const bool wrapper_first : {false, true}) {
-            if (wrapper_first && GetParam().keeps_a_mode_found_before_the_signal) {
+            if (wrapper_first && GetParam().may_keep_the_key_mode) {
                 continue;
             }
             SCOPED_TRACE(wrapper_first ? "SIGTERM, the wrapper first" : "Ctrl+\\");
