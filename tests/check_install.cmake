@@ -4,9 +4,21 @@
 # Usage: cmake -DBUILD_DIR=... -DSCRATCH=... -DVERSION=... -P check_install.cmake
 
 file(REMOVE_RECURSE "${SCRATCH}")
+# cmake --install lists what it installed in the build's install manifest:
+# the user's own install's list, which uninstalling reads, is put back.
+set(manifest "${BUILD_DIR}/install_manifest.txt")
+set(users_manifest "${SCRATCH}-users-manifest")
+if(EXISTS "${manifest}")
+  file(COPY_FILE "${manifest}" "${users_manifest}")
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${SCRATCH}
                         ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /opt/countdown
                 RESULT_VARIABLE result OUTPUT_QUIET)
+if(EXISTS "${users_manifest}")
+  file(RENAME "${users_manifest}" "${manifest}")
+else()
+  file(REMOVE "${manifest}")
+endif()
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
