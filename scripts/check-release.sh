@@ -5,7 +5,7 @@
 # fails, named, and shown by diffoscope where it is installed. Then checks the
 # checksums, the Debian package under lintian, that each archive unpacks into
 # one folder, and that the source archive builds and passes its tests, and its
-# static checks, on its own, without git.
+# static checks, on its own, without git, and makes the same release again.
 # Usage: scripts/check-release.sh   (in a checkout without uncommitted changes)
 # Needs what scripts/release.sh needs, and lintian, man-db, clang-tidy,
 # cppcheck, clang-format and GoogleTest for the source archive's checks.
@@ -67,4 +67,8 @@ mkdir "$scratch/source"
 tar -xzf "$first/countdown-$version.tar.gz" -C "$scratch/source"
 (cd "$scratch/source/countdown-$version" && cmake --workflow --preset test && scripts/static-checks.sh) ||
   fail "the source archive does not build and pass its checks on its own"
+# The source archive alone is enough to make the same release again.
+"$scratch/source/countdown-$version/scripts/release.sh" "$scratch/from-source"
+cmp -s "$first/SHA256SUMS" "$scratch/from-source/SHA256SUMS" ||
+  fail "the release made again from the source archive differs: $(diff "$first/SHA256SUMS" "$scratch/from-source/SHA256SUMS")"
 echo "check-release.sh: the release is the same from both builders, and sound"

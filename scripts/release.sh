@@ -7,11 +7,13 @@
 #   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder
 #   SHA256SUMS                               their checksums, as sha256sum -c reads them
 # Time comes from SOURCE_DATE_EPOCH, the last commit's time unless it is set.
+# Run in an unpacked source archive, it makes the same release again from
+# the commit and the time that the archive records (packaging/source-commit).
 # Every package holds folders and programs as 755, other files as 644, all
 # owned by 0/0 and dated SOURCE_DATE_EPOCH, in sorted order.
 #
 # Usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]   (default: dist)
-# Needs git, cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev and zip; no wine.
+# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev and zip; no wine.
 set -euo pipefail
 
 usage="usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]"
@@ -27,13 +29,22 @@ for arg in "$@"; do
 done
 out=$(realpath -m -- "$out")
 
-top=$(git rev-parse --show-toplevel 2>/dev/null) || {
-  echo "release.sh: $PWD is not in a git checkout; a release is made from a commit, so run it in a clone" >&2
-  exit 2
-}
-cd "$top"
-commit=$(git rev-parse HEAD)
-if [[ -n $(git status --porcelain) ]]; then
+if top=$(git rev-parse --show-toplevel 2>/dev/null); then
+  cd "$top"
+  commit=$(git rev-parse HEAD)
+  commit_time=$(git log -1 --format=%ct)
+else
+  # An unpacked source archive: git archive wrote the commit and its time.
+  cd "$(dirname "$0")/.."
+  read -r commit commit_time <packaging/source-commit
+  [[ $commit =~ ^[0-9a-f]{40}$ && $commit_time =~ ^[0-9]+$ ]] || {
+    echo "release.sh: $PWD is neither a git checkout nor an unpacked source archive of a release;" \
+      "run it in a clone, or in the folder that countdown-VERSION.tar.gz unpacks into" >&2
+    exit 2
+  }
+  echo "release.sh: making the release of ${commit:0:12} again from this unpacked source archive" >&2
+fi
+if [[ -n $top && -n $(git status --porcelain) ]]; then
   if ! $allow_uncommitted; then
     echo "release.sh: the checkout has uncommitted changes (see git status); commit them, or pass" \
       "--allow-uncommitted to release the last commit without them" >&2
@@ -46,7 +57,7 @@ fi
 # zone (ZIP keeps local times), the locale (sort orders), the umask or the
 # folder. SOURCE_DATE_EPOCH also dates the Windows program's header and the
 # Debian package's members.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$commit_time}
 export TZ=UTC LC_ALL=C
 umask 022
 version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
@@ -71,10 +82,17 @@ pack_tarball() {
     -cf - "$2" | gzip -9n >"$3"
 }
 
-# The source: exactly the tracked files of the commit. The builds below start
-# from this same tree, so the programs are built from what the archive holds.
+# The source: exactly the tracked files of the commit, or of the unpacked
+# archive, where builds and releases made in it are left out. The builds
+# below start from this same tree, so the programs are built from what the
+# archive holds.
 source_name=countdown-$version
-git archive --format=tar --prefix="$source_name/" "$commit" | tar -x -C "$scratch"
+if [[ -n $top ]]; then
+  git archive --format=tar --prefix="$source_name/" "$commit" | tar -x -C "$scratch"
+else
+  mkdir "$scratch/$source_name"
+  tar --exclude='./build*' --exclude=./dist -cf - . | tar -x -C "$scratch/$source_name"
+fi
 source_tree=$scratch/$source_name
 pack_tarball "$scratch" "$source_name" "$out/$source_name.tar.gz"
 
@@ -95,8 +113,8 @@ DESTDIR=$package_root cmake --install "$source_tree/build-deb" --prefix /usr --s
 strip --remove-section=.comment --remove-section=.note --strip-unneeded "$package_root/usr/bin/countdown"
 gzip -9n "$package_root/usr/share/man/man1/countdown.1"
 mkdir -p "$package_root/usr/share/doc/countdown"
-cp packaging/debian/copyright "$package_root/usr/share/doc/countdown/"
-gzip -9n <packaging/debian/changelog >"$package_root/usr/share/doc/countdown/changelog.gz"
+cp "$source_tree/packaging/debian/copyright" "$package_root/usr/share/doc/countdown/"
+gzip -9n <"$source_tree/packaging/debian/changelog" >"$package_root/usr/share/doc/countdown/changelog.gz"
 mkdir "$package_root/DEBIAN"
 printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/debian/control"
 depends=$(cd "$scratch" && dpkg-shlibdeps -O debian/countdown/usr/bin/countdown | sed -n 's/^shlibs:Depends=//p')
@@ -105,7 +123,7 @@ installed_size=$(find "$package_root" \( -type f -printf '%s\n' \) -o -printf 'f
   awk '$1 == "folder" { kib += 1; next } { kib += int(($1 + 1023) / 1024) } END { print kib }')
 architecture=$(dpkg --print-architecture)
 sed -e "s/@VERSION@/$version/" -e "s/@ARCHITECTURE@/$architecture/" -e "s/@INSTALLED_SIZE@/$installed_size/" \
-  -e "s/@DEPENDS@/$depends/" packaging/debian/control.in >"$package_root/DEBIAN/control"
+  -e "s/@DEPENDS@/$depends/" "$source_tree/packaging/debian/control.in" >"$package_root/DEBIAN/control"
 (cd "$package_root" && find usr -type f | sort | xargs md5sum) >"$package_root/DEBIAN/md5sums"
 normalize "$package_root"
 deb=countdown_${version}_$architecture.deb
@@ -114,15 +132,17 @@ dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$package_root" "$out/$
 # The portable program, in one folder with its manual page, licence and README.
 linux_name=countdown-$version-linux-x86_64
 cmake --install "$source_tree/build-portable" --prefix "$scratch/linux/$linux_name" --strip >/dev/null
-cp LICENSE "$scratch/linux/$linux_name/"
-sed "s/@VERSION@/$version/g" packaging/linux/README.in >"$scratch/linux/$linux_name/README"
+cp "$source_tree/LICENSE" "$scratch/linux/$linux_name/"
+title="countdown $version for Linux on x86_64"
+sed -e "s/@VERSION@/$version/g" -e "s/@ARCH@/x86_64/g" -e "s/@UNDERLINE@/${title//?/=}/" \
+  "$source_tree/packaging/linux/README.in" >"$scratch/linux/$linux_name/README"
 pack_tarball "$scratch/linux" "$linux_name" "$out/$linux_name.tar.gz"
 
 # The Windows program, in one folder, with the licence as Windows users read
 # it: a .txt file with CRLF line ends.
 windows_name=countdown-$version-windows-x86
 cmake --install "$source_tree/build-windows" --prefix "$scratch/windows/$windows_name" --strip >/dev/null
-sed 's/$/\r/' LICENSE >"$scratch/windows/$windows_name/LICENSE.txt"
+sed 's/$/\r/' "$source_tree/LICENSE" >"$scratch/windows/$windows_name/LICENSE.txt"
 normalize "$scratch/windows/$windows_name"
 rm -f "$out/$windows_name.zip"
 # -X: no owners or extra times; -D: no folder entries, whose metadata would vary.
