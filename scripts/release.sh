@@ -29,13 +29,14 @@ for arg in "$@"; do
 done
 out=$(realpath -m -- "$out")
 
-if top=$(git rev-parse --show-toplevel 2>/dev/null); then
-  cd "$top"
+# The tree this script belongs to, wherever it is called from.
+cd "$(dirname "$0")/.."
+if top=$(git rev-parse --show-toplevel 2>/dev/null) && [[ $top -ef . ]]; then
   commit=$(git rev-parse HEAD)
   commit_time=$(git log -1 --format=%ct)
 else
   # An unpacked source archive: git archive wrote the commit and its time.
-  cd "$(dirname "$0")/.."
+  top=
   read -r commit commit_time <packaging/source-commit
   [[ $commit =~ ^[0-9a-f]{40}$ && $commit_time =~ ^[0-9]+$ ]] || {
     echo "release.sh: $PWD is neither a git checkout nor an unpacked source archive of a release;" \
