@@ -132,9 +132,6 @@ bool CatchEndingSignals()
     }
     for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
         if (found_actions[i].sa_handler != SIG_IGN && !Catch(ending_and_stop_signals[i])) {
-            const int failure = errno;
-            ReleaseEndingSignals();
-            errno = failure;
             return false;
         }
     }

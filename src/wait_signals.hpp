@@ -34,8 +34,8 @@ void UnwatchSignals();
 // must give it back first, so they are caught; otherwise they keep the actions
 // found, and so act at once on a stopped process; one that came while it was
 // caught and not yet let in acts by that action as it is released. A signal
-// that was ignored when the program started stays ignored. On failure, none
-// is caught.
+// that was ignored when the program started stays ignored. On failure, some
+// may be caught: the wait must end, and UnwatchSignals releases them.
 bool CatchEndingSignals();
 bool ReleaseEndingSignals();
 
