@@ -38,14 +38,14 @@ struct Fault {
 Fault ParseFault()
 {
     Fault fault;
-    const char* spec = std::getenv("COUNTDOWN_FAULT");
-    if (spec == nullptr) {
+    const char* wanted = std::getenv("COUNTDOWN_FAULT");
+    if (wanted == nullptr) {
         return fault;
     }
     char call[64] = {};
     char outcome[32] = {};
     char when[16] = {};
-    if (std::sscanf(spec, "%63s %d %31s %15s", call, &fault.nth, outcome, when) < 3) {
+    if (std::sscanf(wanted, "%63s %d %31s %15s", call, &fault.nth, outcome, when) < 3) {
         std::abort();
     }
     fault.call = call;
