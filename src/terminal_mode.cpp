@@ -49,22 +49,21 @@ Group ThisGroup(int terminal)
 }
 
 // Runs `change` with SIGTTOU held back, so that a change from the background
-// is made (or refused) rather than stopping the process; false, with
-// `change` not run, if SIGTTOU could not be held.
-template <typename Change> bool WithTtouBlocked(Change change)
+// is made (or refused) rather than stopping the process. Where SIGTTOU cannot
+// be held, `change` is not run, and its caller's result stays a failure.
+template <typename Change> void WithTtouBlocked(Change change)
 {
     sigset_t ttou;
     sigset_t previous;
     sigemptyset(&ttou);
     sigaddset(&ttou, SIGTTOU);
     if (sigprocmask(SIG_BLOCK, &ttou, &previous) != 0) {
-        return false;
+        return;
     }
     change();
     const int saved_errno = errno;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = saved_errno;
-    return true;
 }
 
 // tcsetattr, again where a signal interrupted it.
