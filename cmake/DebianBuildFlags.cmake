@@ -1,11 +1,19 @@
 # The compiler and linker flags that Debian's own packages are built with,
 # hardening included (fortify, stack protector, PIE, RELRO and BIND_NOW), as
-# dpkg-buildflags reports them for this source tree.
+# dpkg-buildflags reports them for this source tree and the architecture
+# built for: a cross build's flags are those of its target.
 
 find_program(DPKG_BUILDFLAGS dpkg-buildflags REQUIRED)
+set(host_architecture)
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env CC=${CMAKE_C_COMPILER} dpkg-architecture -t${COUNTDOWN_TARGET} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE architecture OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
+  set(host_architecture DEB_HOST_ARCH=${architecture})
+endif()
 
 function(countdown_dpkg_buildflags variable result)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all ${host_architecture}
                           ${DPKG_BUILDFLAGS} --get ${variable}
                   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                   OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
