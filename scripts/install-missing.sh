@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs those of the given Debian packages that are not installed yet, and
 # nothing at all when every one is (so no package lists are fetched). A
-# package named for the i386 architecture (name:i386) enables it first.
+# package named for another architecture (name:arm64) enables it first.
 # Usage: scripts/install-missing.sh PACKAGE...
 set -euo pipefail
 
@@ -11,8 +11,8 @@ for package in "$@"; do
 done
 ((${#missing[@]} > 0)) || exit 0
 
-if [[ " ${missing[*]}" == *:i386* ]]; then
-  dpkg --add-architecture i386
-fi
+for package in "${missing[@]}"; do
+  [[ $package != *:* ]] || dpkg --add-architecture "${package#*:}"
+done
 apt-get update
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"

@@ -19,13 +19,5 @@ if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
 fi
 echo "This kernel runs no 32-bit programs: handing them to qemu-i386." >&2
 ./install-missing.sh qemu-user-static
-binfmt=/proc/sys/fs/binfmt_misc
-[[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
-if [[ ! -e $binfmt/qemu-i386 ]]; then
-  # i386 ELF executables and shared objects; F opens the emulator now, so it
-  # serves in every mount namespace.
-  magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-  mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-  echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" >"$binfmt/register"
-fi
+./register-emulator.sh i386
 /lib/ld-linux.so.2 --version >/dev/null

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the builds for the other processors need, where it is
+# missing: Debian's cross compiler for each, qemu's user-mode emulators to
+# run their programs here, and each architecture's C library (multiarch),
+# from whose symbols dpkg-shlibdeps computes the Debian package's
+# dependencies; Debian 12 has none for riscv64. Then has binfmt_misc hand to
+# qemu the programs of each processor that this kernel does not run itself.
+# Run as root on Debian.
+set -euo pipefail
+
+cd "$(dirname "$0")"
+source ./architectures.sh
+
+packages=(qemu-user-static file)
+for line in "${architectures[@]}"; do
+  read -r arch triplet _ _ <<<"$line"
+  packages+=("g++-$triplet")
+  [[ $arch == riscv64 ]] || packages+=("libc6:$arch")
+done
+./install-missing.sh "${packages[@]}"
+
+probe=$(mktemp -d)
+trap 'rm -rf "$probe"' EXIT
+echo 'int main(void) { return 0; }' >"$probe/probe.c"
+for line in "${architectures[@]}"; do
+  read -r arch triplet qemu _ <<<"$line"
+  "$triplet-gcc" -static -o "$probe/$arch" "$probe/probe.c"
+  if ! "$probe/$arch" 2>/dev/null; then
+    echo "This kernel runs no $arch programs: handing them to qemu-$qemu." >&2
+    ./register-emulator.sh "$qemu"
+    "$probe/$arch"
+  fi
+done
