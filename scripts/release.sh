@@ -2,8 +2,11 @@
 # Makes every artifact of a release from the last commit, the same bytes
 # whoever builds it, wherever and whenever:
 #   countdown-VERSION.tar.gz                 the source: the tracked files, in countdown-VERSION/
-#   countdown_VERSION_ARCH.deb               the Debian package, built with Debian's hardening
-#   countdown-VERSION-linux-x86_64.tar.gz    the portable static program, in one folder
+#   countdown_VERSION_ARCH.deb               the Debian package for each architecture (amd64,
+#                                            and those in scripts/architectures.sh), with
+#                                            Debian's flags for it, hardening included
+#   countdown-VERSION-linux-CPU.tar.gz       the portable static program for each (x86_64,
+#                                            aarch64, ...), in one folder
 #   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder
 #   SHA256SUMS                               their checksums, as sha256sum -c reads them
 # Time comes from SOURCE_DATE_EPOCH, the last commit's time unless it is set.
@@ -13,7 +16,9 @@
 # owned by 0/0 and dated SOURCE_DATE_EPOCH, in sorted order.
 #
 # Usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]   (default: dist)
-# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev and zip; no wine.
+# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev,
+# file and zip, and the cross compilers and C libraries that scripts/install-cross-deps.sh installs; no
+# wine, and no emulator.
 set -euo pipefail
 
 usage="usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]"
@@ -62,6 +67,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$commit_time}
 export TZ=UTC LC_ALL=C
 umask 022
 version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+source scripts/architectures.sh
 [[ -n $version ]] || { echo "release.sh: no version in CMakeLists.txt's project()" >&2; exit 1; }
 
 scratch=$(mktemp -d)
@@ -97,8 +103,15 @@ fi
 source_tree=$scratch/$source_name
 pack_tarball "$scratch" "$source_name" "$out/$source_name.tar.gz"
 
+# The presets of the native builds, then each other architecture's: the
+# Debian package's program and the portable one.
+presets=(deb portable windows)
+for line in "${architectures[@]}"; do
+  read -r arch _ _ _ <<<"$line"
+  presets+=("deb-$arch" "portable-$arch")
+done
 echo "release.sh: building $source_name (${commit:0:12}) in $scratch" >&2
-for preset in deb portable windows; do
+for preset in "${presets[@]}"; do
   (cd "$source_tree" && cmake --preset "$preset" -DBUILD_TESTING=OFF && cmake --build --preset "$preset") \
     >"$scratch/build-$preset.log" 2>&1 || {
     tail -n 40 "$scratch/build-$preset.log" >&2
@@ -107,37 +120,68 @@ for preset in deb portable windows; do
   }
 done
 
-# The Debian package, laid out as debian/PACKAGE, where dpkg-shlibdeps looks.
-package_root=$scratch/debian/countdown
-DESTDIR=$package_root cmake --install "$source_tree/build-deb" --prefix /usr --strip >/dev/null
-# As dh_strip leaves a program: no compiler notes either.
-strip --remove-section=.comment --remove-section=.note --strip-unneeded "$package_root/usr/bin/countdown"
-gzip -9n "$package_root/usr/share/man/man1/countdown.1"
-mkdir -p "$package_root/usr/share/doc/countdown"
-cp "$source_tree/packaging/debian/copyright" "$package_root/usr/share/doc/countdown/"
-gzip -9n <"$source_tree/packaging/debian/changelog" >"$package_root/usr/share/doc/countdown/changelog.gz"
-mkdir "$package_root/DEBIAN"
-printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/debian/control"
-depends=$(cd "$scratch" && dpkg-shlibdeps -O debian/countdown/usr/bin/countdown | sed -n 's/^shlibs:Depends=//p')
-# As dpkg-gencontrol counts: each file's size in whole KiB, 1 KiB a folder.
-installed_size=$(find "$package_root" \( -type f -printf '%s\n' \) -o -printf 'folder\n' |
-  awk '$1 == "folder" { kib += 1; next } { kib += int(($1 + 1023) / 1024) } END { print kib }')
-architecture=$(dpkg --print-architecture)
-sed -e "s/@VERSION@/$version/" -e "s/@ARCHITECTURE@/$architecture/" -e "s/@INSTALLED_SIZE@/$installed_size/" \
-  -e "s/@DEPENDS@/$depends/" "$source_tree/packaging/debian/control.in" >"$package_root/DEBIAN/control"
-(cd "$package_root" && find usr -type f | sort | xargs md5sum) >"$package_root/DEBIAN/md5sums"
-normalize "$package_root"
-deb=countdown_${version}_$architecture.deb
-dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$package_root" "$out/$deb" >/dev/null
+# The Debian package for architecture $1 from build folder $2, stripped with
+# the binutils of GNU triplet $3, laid out as debian/countdown, where
+# dpkg-shlibdeps looks.
+make_deb() {
+  local arch=$1 build=$2 triplet=$3
+  local package_root=$scratch/$arch/debian/countdown
+  DESTDIR=$package_root cmake --install "$build" --prefix /usr --strip >/dev/null
+  # As dh_strip leaves a program: no compiler notes either.
+  "${triplet:+$triplet-}strip" --remove-section=.comment --remove-section=.note --strip-unneeded \
+    "$package_root/usr/bin/countdown"
+  gzip -9n "$package_root/usr/share/man/man1/countdown.1"
+  mkdir -p "$package_root/usr/share/doc/countdown"
+  cp "$source_tree/packaging/debian/copyright" "$package_root/usr/share/doc/countdown/"
+  gzip -9n <"$source_tree/packaging/debian/changelog" >"$package_root/usr/share/doc/countdown/changelog.gz"
+  mkdir "$package_root/DEBIAN"
+  printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/$arch/debian/control"
+  # The dependencies come from the symbols of the architecture's own C
+  # library, installed beside ours (multiarch). Debian 12 has none for
+  # riscv64: there they come from the cross compiler's copy of it, whose
+  # record names the package with its architecture, which a riscv64
+  # package's dependency leaves out.
+  local libraries=()
+  [[ $arch != riscv64 ]] || libraries=("-l/usr/$triplet/lib")
+  local depends
+  depends=$(cd "$scratch/$arch" && DEB_HOST_ARCH=$arch dpkg-shlibdeps "${libraries[@]}" -O debian/countdown/usr/bin/countdown |
+    sed -n "s/^shlibs:Depends=//p" | sed "s/:$arch\b//g")
+  [[ -n $depends ]] || { echo "release.sh: dpkg-shlibdeps found no dependency for $arch" >&2; exit 1; }
+  # As dpkg-gencontrol counts: each file's size in whole KiB, 1 KiB a folder.
+  local installed_size
+  installed_size=$(find "$package_root" \( -type f -printf '%s\n' \) -o -printf 'folder\n' |
+    awk '$1 == "folder" { kib += 1; next } { kib += int(($1 + 1023) / 1024) } END { print kib }')
+  sed -e "s/@VERSION@/$version/" -e "s/@ARCHITECTURE@/$arch/" -e "s/@INSTALLED_SIZE@/$installed_size/" \
+    -e "s/@DEPENDS@/$depends/" "$source_tree/packaging/debian/control.in" >"$package_root/DEBIAN/control"
+  (cd "$package_root" && find usr -type f | sort | xargs md5sum) >"$package_root/DEBIAN/md5sums"
+  normalize "$package_root"
+  local deb=countdown_${version}_$arch.deb
+  dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$package_root" "$out/$deb" >/dev/null
+  artifacts+=("$deb")
+}
 
-# The portable program, in one folder with its manual page, licence and README.
-linux_name=countdown-$version-linux-x86_64
-cmake --install "$source_tree/build-portable" --prefix "$scratch/linux/$linux_name" --strip >/dev/null
-cp "$source_tree/LICENSE" "$scratch/linux/$linux_name/"
-title="countdown $version for Linux on x86_64"
-sed -e "s/@VERSION@/$version/g" -e "s/@ARCH@/x86_64/g" -e "s/@UNDERLINE@/${title//?/=}/" \
-  "$source_tree/packaging/linux/README.in" >"$scratch/linux/$linux_name/README"
-pack_tarball "$scratch/linux" "$linux_name" "$out/$linux_name.tar.gz"
+# The portable program for processor $1 from build folder $2, in one folder
+# with its manual page, licence and README.
+make_tarball() {
+  local cpu=$1 build=$2
+  local linux_name=countdown-$version-linux-$cpu
+  cmake --install "$build" --prefix "$scratch/linux/$linux_name" --strip >/dev/null
+  cp "$source_tree/LICENSE" "$scratch/linux/$linux_name/"
+  local title="countdown $version for Linux on $cpu"
+  sed -e "s/@VERSION@/$version/g" -e "s/@ARCH@/$cpu/g" -e "s/@UNDERLINE@/${title//?/=}/" \
+    "$source_tree/packaging/linux/README.in" >"$scratch/linux/$linux_name/README"
+  pack_tarball "$scratch/linux" "$linux_name" "$out/$linux_name.tar.gz"
+  artifacts+=("$linux_name.tar.gz")
+}
+
+artifacts=("$source_name.tar.gz")
+make_deb "$(dpkg --print-architecture)" "$source_tree/build-deb" ""
+make_tarball x86_64 "$source_tree/build-portable"
+for line in "${architectures[@]}"; do
+  read -r arch triplet _ cpu <<<"$line"
+  make_deb "$arch" "$source_tree/build-deb-$arch" "$triplet"
+  make_tarball "$cpu" "$source_tree/build-portable-$arch"
+done
 
 # The Windows program, in one folder, with the licence as Windows users read
 # it: a .txt file with CRLF line ends.
@@ -149,7 +193,7 @@ rm -f "$out/$windows_name.zip"
 # -X: no owners or extra times; -D: no folder entries, whose metadata would vary.
 (cd "$scratch/windows" && find "$windows_name" -type f | sort | zip -X -D -9 -q "$out/$windows_name.zip" -@)
 
-artifacts=("$source_name.tar.gz" "$deb" "$linux_name.tar.gz" "$windows_name.zip")
+artifacts+=("$windows_name.zip")
 (cd "$out" && sha256sum -- "${artifacts[@]}" >SHA256SUMS)
 echo "release.sh: made in $out, from ${commit:0:12} with SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH:" >&2
 (cd "$out" && ls -l -- "${artifacts[@]}" SHA256SUMS) >&2
