@@ -3,8 +3,9 @@
 # in all that must not matter: the folder and its file system, the user (where
 # this runs as root), the umask, the time zone and the locale; any difference
 # fails, named, and shown by diffoscope where it is installed. Then checks the
-# checksums, the Debian package under lintian, that each archive unpacks into
-# one folder, and that the source archive builds and passes its tests, and its
+# checksums, the Debian packages under lintian, that each archive unpacks into
+# one folder, that each program is of its processor (and the portable ones
+# static), and that the source archive builds and passes its tests, and its
 # static checks, on its own, without git, and makes the same release again.
 # Usage: scripts/check-release.sh   (in a checkout without uncommitted changes)
 # Needs what scripts/release.sh needs, and lintian, man-db, clang-tidy,
@@ -62,7 +63,22 @@ for archive in "$first"/*.tar.gz "$first"/*.zip; do
   [[ $tops == "$folder" ]] || fail "$(basename "$archive") unpacks into: $tops"
 done
 
+# Each program is of its processor, the portable ones statically linked, as
+# file(1) tells: what it says of each processor's programs.
 version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+declare -A machine=([x86_64]="LSB .*x86-64" [aarch64]="LSB .*ARM aarch64" [armhf]="32-bit LSB .*ARM, EABI5"
+  [i686]="32-bit LSB .*Intel 80386" [ppc64le]="64-bit LSB .*PowerPC" [riscv64]="64-bit LSB .*RISC-V"
+  [s390x]="64-bit MSB .*IBM S/390")
+source scripts/architectures.sh
+for line in "amd64 - - x86_64" "${architectures[@]}"; do
+  read -r arch _ _ cpu <<<"$line"
+  portable=$(tar -xzOf "$first/countdown-$version-linux-$cpu.tar.gz" "countdown-$version-linux-$cpu/bin/countdown" |
+    file -b -)
+  packaged=$(dpkg-deb --fsys-tarfile "$first/countdown_${version}_$arch.deb" | tar -xO ./usr/bin/countdown | file -b -)
+  [[ $portable =~ ${machine[$cpu]}.*statically\ linked ]] || fail "the $cpu tarball's program is $portable"
+  [[ $packaged =~ ${machine[$cpu]}.*dynamically\ linked ]] || fail "the $arch package's program is $packaged"
+done
+
 mkdir "$scratch/source"
 tar -xzf "$first/countdown-$version.tar.gz" -C "$scratch/source"
 (cd "$scratch/source/countdown-$version" && cmake --workflow --preset test && scripts/static-checks.sh) ||
