@@ -116,7 +116,10 @@ Outcome RunWithoutTerminal(const std::vector<std::string>& argv, Stdout stdout_t
 
 TerminalSession::TerminalSession(const std::vector<std::string>& argv, bool stdin_from_null)
 {
-    Check(openpty(&master_, &slave_, nullptr, nullptr, nullptr) == 0, "openpty");
+    // So wide that no command line wraps: a shell redraws a wrapped line from
+    // its prompt, which would pass for the next prompt.
+    winsize size{.ws_row = 24, .ws_col = 1000, .ws_xpixel = 0, .ws_ypixel = 0};
+    Check(openpty(&master_, &slave_, nullptr, nullptr, &size) == 0, "openpty");
     initial_ = Settings();
     child_ = fork();
     Check(child_ >= 0, "fork");
