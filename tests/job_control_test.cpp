@@ -118,16 +118,22 @@ protected:
     // took the terminal while the program was still giving it back.
     void ExpectTheSettingsFound(const char* after, bool raced = false)
     {
-#ifdef COUNTDOWN_EMULATED
-        // Emulated, the moment between the program's look at the terminal and
-        // its change (terminal_mode.cpp) lasts about half a millisecond, not a
-        // few microseconds: a shell that sets a mode of its own (all but dash)
-        // lands in it now and then.
-        if (raced && GetParam().name != "dash") {
-            return;
+        if (!(raced && RacesGoUnchecked())) {
+            EXPECT_TRUE(shell.SettingsBecome(at_the_prompt)) << "at the prompt after " << after;
         }
+    }
+
+    // Emulated, the moment between the program's look at the terminal and its
+    // change (terminal_mode.cpp) lasts about half a millisecond, not a few
+    // microseconds: a shell that sets a mode of its own (all but dash) lands
+    // in it now and then, so what the prompt gets after a race is not checked.
+    static bool RacesGoUnchecked()
+    {
+#ifdef COUNTDOWN_EMULATED
+        return GetParam().name != "dash";
+#else
+        return false;
 #endif
-        EXPECT_TRUE(shell.SettingsBecome(at_the_prompt)) << "at the prompt after " << after;
     }
 
     // Ends the wait with a key after `fg`: no echo, status 0, the settings found.
@@ -184,7 +190,10 @@ TEST_P(WrappedJob, EndingItGivesTheTerminalBack)
     // the program has acted on its signal. Ctrl+\ meets that race now and
     // then; SIGTERM to the wrapper, then to the rest of the job once the shell
     // is back, meets it every time.
-    for (int round = 0; round < 3 && !HasFailure(); ++round) {
+    // One round where the prompt goes unchecked and the shell may keep the key
+    // mode, which would pass for the next round's program waiting.
+    const int rounds = RacesGoUnchecked() && GetParam().may_keep_the_key_mode ? 1 : 3;
+    for (int round = 0; round < rounds && !HasFailure(); ++round) {
         for (const bool wrapper_first : {false, true}) {
             if (wrapper_first && GetParam().may_keep_the_key_mode) {
                 continue;
