@@ -19,11 +19,17 @@
 // process stands), made safe by that check. Whether the group is in the
 // foreground is not asked: the answer may be stale by the time of the change,
 // as a shell takes the terminal the moment a wrapper stops. What remains is
-// the moment between reading the settings and the change, one return from
-// the kernel and one call into it: a shell that sets its own mode in exactly
-// that moment has it replaced by the settings found, which its next prompt
-// sets over again. The signal handlers give the terminal back this way too,
-// as the signal arrives, so every call here is async-signal-safe.
+// the moment between reading the settings and the change: a shell that sets
+// its own mode in exactly that moment has it replaced by the settings found,
+// which its next prompt sets over again. It holds the comparison, and glibc's
+// tcsetattr, which reads the settings once more before it changes them: a
+// few microseconds, but about half a millisecond under an emulator
+// (qemu-user), where a trace showed zsh's line editor set its mode inside it
+// now and then. Nothing the program can do closes it: a terminal's settings
+// have no compare-and-set, the kernel locks them for one call at a time, and
+// a shell takes no lock that the program could wait for. The signal handlers
+// give the terminal back this way too, as the signal arrives, so every call
+// here is async-signal-safe.
 
 #include "terminal_mode.hpp"
 
