@@ -8,7 +8,7 @@
 # static), and that the source archive builds and passes its tests, and its
 # static checks, on its own, without git, and makes the same release again.
 # Usage: scripts/check-release.sh   (in a checkout without uncommitted changes)
-# Needs what scripts/release.sh needs, and lintian, man-db, clang-tidy,
+# Needs what scripts/release.sh needs, and lintian, file, man-db, clang-tidy,
 # cppcheck, clang-format and GoogleTest for the source archive's checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source ./architectures.sh
 
-packages=(qemu-user-static file)
+packages=(qemu-user-static)
 for line in "${architectures[@]}"; do
   read -r arch triplet _ _ <<<"$line"
   packages+=("g++-$triplet")

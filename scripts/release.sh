@@ -16,9 +16,9 @@
 # owned by 0/0 and dated SOURCE_DATE_EPOCH, in sorted order.
 #
 # Usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]   (default: dist)
-# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev,
-# file and zip, and the cross compilers and C libraries that scripts/install-cross-deps.sh installs; no
-# wine, and no emulator.
+# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev
+# and zip, and the cross compilers and C libraries that scripts/install-cross-deps.sh installs; no wine,
+# and no emulator.
 set -euo pipefail
 
 usage="usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]"
