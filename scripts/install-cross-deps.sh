@@ -3,7 +3,7 @@
 # missing: Debian's cross compiler for each, qemu's user-mode emulators to
 # run their programs here, and each architecture's C library (multiarch),
 # from whose symbols dpkg-shlibdeps computes the Debian package's
-# dependencies; Debian 12 has none for riscv64. Then has binfmt_misc hand to
+# dependencies, where Debian 12 has one. Then has binfmt_misc hand to
 # qemu the programs of each processor that this kernel does not run itself.
 # Run as root on Debian.
 set -euo pipefail
@@ -15,7 +15,7 @@ packages=(qemu-user-static)
 for line in "${architectures[@]}"; do
   read -r arch triplet _ _ <<<"$line"
   packages+=("g++-$triplet")
-  [[ $arch == riscv64 ]] || packages+=("libc6:$arch")
+  [[ $arch == "$without_c_library_package" ]] || packages+=("libc6:$arch")
 done
 ./install-missing.sh "${packages[@]}"
 

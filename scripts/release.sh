@@ -67,8 +67,8 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$commit_time}
 export TZ=UTC LC_ALL=C
 umask 022
 version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
-source scripts/architectures.sh
 [[ -n $version ]] || { echo "release.sh: no version in CMakeLists.txt's project()" >&2; exit 1; }
+source scripts/architectures.sh
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -137,12 +137,12 @@ make_deb() {
   mkdir "$package_root/DEBIAN"
   printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/$arch/debian/control"
   # The dependencies come from the symbols of the architecture's own C
-  # library, installed beside ours (multiarch). Debian 12 has none for
-  # riscv64: there they come from the cross compiler's copy of it, whose
-  # record names the package with its architecture, which a riscv64
-  # package's dependency leaves out.
+  # library, installed beside ours (multiarch). Where Debian 12 has none,
+  # they come from the cross compiler's copy of it, whose record names the
+  # package with its architecture, which the package's own dependency
+  # leaves out.
   local libraries=()
-  [[ $arch != riscv64 ]] || libraries=("-l/usr/$triplet/lib")
+  [[ $arch != "$without_c_library_package" ]] || libraries=("-l/usr/$triplet/lib")
   local depends
   depends=$(cd "$scratch/$arch" && DEB_HOST_ARCH=$arch dpkg-shlibdeps "${libraries[@]}" -O debian/countdown/usr/bin/countdown |
     sed -n "s/^shlibs:Depends=//p" | sed "s/:$arch\b//g")
