@@ -56,14 +56,21 @@ Group ThisGroup(int terminal)
 
 // Runs `change` with SIGTTOU held back, so that a change from the background
 // is made (or refused) rather than stopping the process. Where SIGTTOU cannot
-// be held, `change` is not run, and its caller's result stays a failure.
-template <typename Change> void WithTtouBlocked(Change change)
+// be held, `change` runs all the same in the foreground, where no SIGTTOU
+// comes, and not at all elsewhere, where its caller's result stays a failure.
+template <typename Change> void WithTtouBlocked(int terminal, Change change)
 {
     sigset_t ttou;
     sigset_t previous;
     sigemptyset(&ttou);
     sigaddset(&ttou, SIGTTOU);
     if (sigprocmask(SIG_BLOCK, &ttou, &previous) != 0) {
+        const int failure = errno;
+        if (ThisGroup(terminal) == Group::Foreground) {
+            change();
+        } else {
+            errno = failure;
+        }
         return;
     }
     change();
@@ -72,14 +79,24 @@ template <typename Change> void WithTtouBlocked(Change change)
     errno = saved_errno;
 }
 
-// tcsetattr, again where a signal interrupted it.
-bool SetSettings(int terminal, const termios& settings)
+// The call again where a signal interrupted it; whether it succeeded.
+template <typename Call> bool RetriedAfterSignals(Call call)
 {
     int result = 0;
     do {
-        result = tcsetattr(terminal, TCSANOW, &settings);
+        result = call();
     } while (result != 0 && errno == EINTR);
     return result == 0;
+}
+
+bool GetSettings(int terminal, termios& settings)
+{
+    return RetriedAfterSignals([&] { return tcgetattr(terminal, &settings); });
+}
+
+bool SetSettings(int terminal, const termios& settings)
+{
+    return RetriedAfterSignals([&] { return tcsetattr(terminal, TCSANOW, &settings); });
 }
 
 // Field by field: the structure's padding and private fields say nothing.
@@ -95,14 +112,14 @@ bool SameSettings(const termios& a, const termios& b)
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 {
     KeyMode result = KeyMode::Refused;
-    WithTtouBlocked([&] {
+    WithTtouBlocked(terminal, [&] {
         const Group group = ThisGroup(terminal);
         if (group != Group::Foreground) {
             result = group == Group::Background ? KeyMode::Background : KeyMode::Refused;
             return;
         }
         if (!settings.found_taken) {
-            settings.found_taken = tcgetattr(terminal, &settings.found) == 0;
+            settings.found_taken = GetSettings(terminal, settings.found);
             if (!settings.found_taken) {
                 return;
             }
@@ -124,7 +141,7 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         }
         // As the terminal holds it, where it says: a driver may adjust what it
         // was given.
-        if (tcgetattr(terminal, &settings.key_mode) != 0) {
+        if (!GetSettings(terminal, settings.key_mode)) {
             settings.key_mode = key_mode;
         }
         settings.key_mode_held = true;
@@ -139,9 +156,9 @@ GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings)
         return GiveBack::Done; // not in key mode, or given back already
     }
     GiveBack result = GiveBack::Failed;
-    WithTtouBlocked([&] {
+    WithTtouBlocked(terminal, [&] {
         termios now{};
-        if (tcgetattr(terminal, &now) != 0) {
+        if (!GetSettings(terminal, now)) {
             // EIO: hung up, and nobody left to give the terminal back to.
             result = errno == EIO ? GiveBack::Done : GiveBack::Failed;
         } else if (!SameSettings(now, settings.key_mode)) {

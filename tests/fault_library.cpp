@@ -1,7 +1,7 @@
 // Loaded into the program under test with LD_PRELOAD: fails one call that the
 // program makes, or raises a signal as the call is made, as COUNTDOWN_FAULT
 // says: "CALL NTH OUTCOME [after-key]".
-//   CALL     tcsetattr, tcgetpgrp, pselect, sigprocmask, puts, or
+//   CALL     tcgetattr, tcsetattr, tcgetpgrp, pselect, sigprocmask, puts, or
 //            catch:SIGNAL / release:SIGNAL, a sigaction that installs a
 //            handler for SIGNAL (a number) / that puts one without a handler.
 //            puts fails by the stream's own write, with EBADF whatever the
@@ -124,6 +124,11 @@ int puts(const char* text)
     close(read_only);
     errno = failure;
     return result;
+}
+
+int tcgetattr(int fd, termios* settings)
+{
+    return Strikes("tcgetattr") ? -1 : Next<int(int, termios*)>("tcgetattr")(fd, settings);
 }
 
 int tcsetattr(int fd, int when, const termios* settings)

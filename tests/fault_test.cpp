@@ -41,8 +41,11 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
         // In key mode: the wait ends, the terminal given back.
         {"pselect 1 ENOMEM", "", 0, true, ""},
         {"release:" + tstp + " 1 EINVAL", "\x1a", 0, true, ""},
-        // Giving the terminal back: again after EINTR, else reported.
+        // Giving the terminal back: again after EINTR, else reported; from
+        // the foreground even where SIGTTOU cannot be held.
+        {"tcgetattr 1 EINTR after-key", "x", 0, true, ""},
         {"tcsetattr 1 EINTR after-key", "x", 0, true, ""},
+        {"sigprocmask 1 EINVAL after-key", "x", 0, true, ""},
         {"tcsetattr 1 EINVAL after-key", "x", 1, false,
             " 2 1\r\ncountdown: cannot put the terminal's settings back: Invalid argument\r\n"},
         // A Ctrl+C that comes as the handlers are released still ends it.
