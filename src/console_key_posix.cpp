@@ -212,7 +212,10 @@ int WaitForKey()
         }
         if (read == Read::Byte) {
             ++length;
-            if (length == key.size() || IsWholeKey({key.data(), length})) {
+            const Input input = WhatIsRead({key.data(), length});
+            if (input == Input::Report) {
+                length = 0; // a click or a change of focus, not a key: the wait goes on
+            } else if (input == Input::KeyPress || length == key.size()) {
                 break;
             }
         }

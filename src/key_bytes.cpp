@@ -1,7 +1,11 @@
-// Which bytes make up one key. Only the bytes matter here, not where they come
-// from, so the rules can be checked against a table without a terminal.
+// Which bytes make up one key, or one report that is no key. Only the bytes
+// matter here, not where they come from, so the rules can be checked against
+// a table without a terminal.
 
 #include "key_bytes.hpp"
+
+#include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -10,6 +14,16 @@ constexpr unsigned char escape = 0x1b;
 bool IsFinalByte(unsigned char byte)
 {
     return byte >= 0x40 && byte <= 0x7e;
+}
+
+bool IsDigit(unsigned char byte)
+{
+    return byte >= '0' && byte <= '9';
+}
+
+bool Is(std::span<const unsigned char> bytes, std::string_view text)
+{
+    return std::equal(bytes.begin(), bytes.end(), text.begin(), text.end());
 }
 
 // The length of the UTF-8 character that `lead` begins; 1 for ASCII, control
@@ -28,35 +42,64 @@ std::size_t Utf8Length(unsigned char lead)
     return 1;
 }
 
-// `sequence` follows ESC: "[" or "O", then parameter and intermediate bytes,
-// then one final byte; the Linux console's function keys are "[ [ x".
-bool IsWholeSequence(std::span<const unsigned char> sequence)
+// urxvt's mouse report: three numbers, then M.
+bool IsUrxvtMouseReport(std::span<const unsigned char> sequence)
 {
-    if (sequence.size() < 2) {
-        return false;
+    const auto parameters = sequence.first(sequence.size() - 1);
+    return sequence.back() == 'M' && std::count(parameters.begin(), parameters.end(), ';') == 2
+        && std::all_of(parameters.begin(), parameters.end(), [](unsigned char byte) {
+               return IsDigit(byte) || byte == ';';
+           });
+}
+
+// `sequence` follows "ESC [".
+Input WhatIsControlSequence(std::span<const unsigned char> sequence)
+{
+    if (sequence.empty()) {
+        return Input::Incomplete;
     }
-    if (sequence[0] == '[' && sequence[1] == '[') {
-        return sequence.size() == 3;
+    if (sequence[0] == '[') {
+        return sequence.size() == 2 ? Input::KeyPress : Input::Incomplete; // the Linux console's F1 to F5
     }
-    return IsFinalByte(sequence.back());
+    if (sequence[0] == 'M') {
+        // X10's mouse report: button, column and row, each a byte. Alone,
+        // "ESC [ M" is F1 in some terminals' SCO mode, and then the gap after
+        // it ends it as a key.
+        return sequence.size() == 4 ? Input::Report : Input::Incomplete;
+    }
+    const unsigned char last = sequence.back();
+    if (IsFinalByte(last)) {
+        const bool focus = Is(sequence, "I") || Is(sequence, "O");
+        const bool sgr_mouse = sequence[0] == '<' && (last == 'M' || last == 'm');
+        return focus || sgr_mouse || IsUrxvtMouseReport(sequence) ? Input::Report : Input::KeyPress;
+    }
+    // rxvt's shifted keys end with $ (Shift+Home is "ESC [ 7 $").
+    const bool rxvt_shifted = last == '$' && sequence.size() >= 2
+        && std::all_of(sequence.begin(), sequence.end() - 1, IsDigit);
+    return rxvt_shifted ? Input::KeyPress : Input::Incomplete;
 }
 
 } // namespace
 
-bool IsWholeKey(std::span<const unsigned char> key)
+Input WhatIsRead(std::span<const unsigned char> bytes)
 {
-    if (key.empty()) {
-        return false;
+    if (bytes.empty()) {
+        return Input::Incomplete;
     }
-    if (key[0] != escape) {
-        return key.size() >= Utf8Length(key[0]);
+    if (bytes[0] != escape) {
+        return bytes.size() >= Utf8Length(bytes[0]) ? Input::KeyPress : Input::Incomplete;
     }
-    const auto rest = key.subspan(1);
+    const auto rest = bytes.subspan(1);
     if (rest.empty()) {
-        return false; // Escape alone, or the start of something longer
+        return Input::Incomplete; // Escape alone, or the start of something longer
     }
-    if (rest[0] == '[' || rest[0] == 'O') {
-        return IsWholeSequence(rest);
+    if (rest[0] == '[') {
+        return WhatIsControlSequence(rest.subspan(1));
     }
-    return IsWholeKey(rest); // Alt: ESC, then any one key
+    if (rest[0] == 'O') {
+        // SS3: parameters, then one final byte.
+        return rest.size() >= 2 && IsFinalByte(rest.back()) ? Input::KeyPress : Input::Incomplete;
+    }
+    // Alt: ESC, then any one key.
+    return WhatIsRead(rest) == Input::Incomplete ? Input::Incomplete : Input::KeyPress;
 }

@@ -4,13 +4,25 @@
 #include <cstddef>
 #include <span>
 
-// The bytes that one key press sends: a plain character, a UTF-8 letter, or an
-// escape sequence (CSI "ESC [ ... final", the Linux console's "ESC [ [ x", SS3
-// "ESC O ... final"), and Alt with any of those: ESC followed by one whole key.
-// Whether `key` is exactly one whole key; false while more of it is to come.
-bool IsWholeKey(std::span<const unsigned char> key);
+// What the bytes read from a terminal so far are.
+enum class Input {
+    Incomplete, // more of it is to come
+    // One whole key press: a plain character, a UTF-8 letter, or an escape
+    // sequence (CSI "ESC [ ... final", rxvt's shifted keys "ESC [ digits $",
+    // the Linux console's "ESC [ [ x", SS3 "ESC O ... final"), and Alt with
+    // any of those: ESC followed by one whole key.
+    KeyPress,
+    // One whole report that a terminal sends of its own, where a program
+    // (one that crashed, say) left reporting switched on: a mouse click or
+    // its release, X10's "ESC [ M" and three bytes or SGR's "ESC [ < ... M"
+    // or "m" (urxvt's "ESC [ b ; x ; y M" too), or a change of focus,
+    // "ESC [ I" or "ESC [ O". No key was pressed.
+    Report,
+};
 
-// No key this terminal program knows of is longer; past this, the key ends.
+Input WhatIsRead(std::span<const unsigned char> bytes);
+
+// No key or report this program knows of is longer; past this, the key ends.
 constexpr std::size_t longest_key = 32;
 
 #endif

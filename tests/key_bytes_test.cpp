@@ -1,8 +1,9 @@
-// Which bytes make one key: every key is whole at its last byte and at no
-// byte before it.
+// Which bytes make one key, or one report that is no key: each is whole at its
+// last byte and at no byte before it.
 
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -10,28 +11,40 @@
 
 namespace {
 
-bool IsWhole(std::string_view bytes)
+Input What(std::string_view bytes)
 {
-    return IsWholeKey(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    return WhatIsRead(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
 }
 
-TEST(KeyBytes, EachKeyIsWholeAtItsLastByteAndNotBefore)
+TEST(KeyBytes, EachKeyOrReportIsWholeAtItsLastByteAndNotBefore)
 {
-    const std::string_view keys[] = {"x", "\r", "\x7f", "\xc2\xa3" /* pound */,
-        "\xc6\xb0" /* u with a horn */, "\xdf\x80" /* NKo digit zero */, "\xe0\xa4\x85" /* Devanagari a */,
-        "\xe0\xb8\x81" /* Thai ko kai */, "\xe2\x82\xac" /* euro */, "\xef\xbc\xa1" /* fullwidth A */,
-        "\xf0\x9f\x98\x80" /* emoji */, "\x1b[A" /* Up */, "\x1b[1;5C" /* Ctrl+Right */,
-        "\x1b[15;5~" /* Ctrl+F5 */, "\x1b[27;5;9~" /* Ctrl+Tab, modifyOtherKeys */, "\x1b[200~",
-        "\x1b[[A" /* Linux console F1 */, "\x1bOP" /* F1 */, "\x1bO2P" /* Shift+F1 */, "\x1bx" /* Alt+x */,
-        "\x1b\x1b[A" /* Alt+Up */, "\x1b\x1bOA", "\x1b\xc6\xb0" /* Alt with a UTF-8 letter */};
-    for (const std::string_view key : keys) {
-        SCOPED_TRACE(testing::PrintToString(std::string(key)));
-        for (std::size_t length = 1; length < key.size(); ++length) {
-            EXPECT_FALSE(IsWhole(key.substr(0, length))) << "whole after " << length << " bytes";
+    constexpr Input key = Input::KeyPress;
+    constexpr Input report = Input::Report;
+    const std::pair<std::string_view, Input> inputs[] = {{"x", key}, {"\r", key}, {"\x7f", key},
+        {"\xc2\xa3" /* pound */, key}, {"\xc6\xb0" /* u with a horn */, key},
+        {"\xdf\x80" /* NKo digit zero */, key}, {"\xe0\xa4\x85" /* Devanagari a */, key},
+        {"\xe0\xb8\x81" /* Thai ko kai */, key}, {"\xe2\x82\xac" /* euro */, key},
+        {"\xef\xbc\xa1" /* fullwidth A */, key}, {"\xf0\x9f\x98\x80" /* emoji */, key},
+        {"\x1b[A" /* Up */, key}, {"\x1b[1;5C" /* Ctrl+Right */, key}, {"\x1b[15;5~" /* Ctrl+F5 */, key},
+        {"\x1b[27;5;9~" /* Ctrl+Tab, modifyOtherKeys */, key}, {"\x1b[200~", key},
+        {"\x1b[7$" /* rxvt's Shift+Home */, key}, {"\x1b[23$" /* rxvt's Shift+F11 */, key},
+        {"\x1b[7^" /* rxvt's Ctrl+Home */, key}, {"\x1b[[A" /* Linux console F1 */, key},
+        {"\x1bOP" /* F1 */, key}, {"\x1bO2P" /* Shift+F1 */, key}, {"\x1bx" /* Alt+x */, key},
+        {"\x1b\x1b[A" /* Alt+Up */, key}, {"\x1b\x1bOA", key}, {"\x1b\xc6\xb0" /* Alt with a UTF-8 letter */, key},
+        {"\x1b[M 4%" /* X10 click, column 20, row 5 */, report}, {"\x1b[M#4%" /* its release */, report},
+        {"\x1b[M\x1b\x1b\x1b" /* X10 with bytes that look like Escape */, report},
+        {"\x1b[<0;20;5M" /* SGR click */, report}, {"\x1b[<0;20;5m" /* its release */, report},
+        {"\x1b[32;20;5M" /* urxvt click */, report}, {"\x1b[I" /* focus in */, report},
+        {"\x1b[O" /* focus out */, report}};
+    for (const auto& [bytes, whole] : inputs) {
+        SCOPED_TRACE(testing::PrintToString(std::string(bytes)));
+        for (std::size_t length = 1; length < bytes.size(); ++length) {
+            EXPECT_EQ(What(bytes.substr(0, length)), Input::Incomplete) << "whole after " << length << " bytes";
         }
-        EXPECT_TRUE(IsWhole(key));
+        EXPECT_EQ(What(bytes), whole);
     }
-    EXPECT_FALSE(IsWhole("\x1b")) << "Escape alone waits for what may follow";
+    EXPECT_EQ(What("\x1b"), Input::Incomplete) << "Escape alone waits for what may follow";
+    EXPECT_EQ(What("\x1b[M"), Input::Incomplete) << "SCO's F1 or a click: the gap after it tells";
 }
 
 } // namespace

@@ -32,7 +32,8 @@ constexpr auto key_guard = std::chrono::seconds(3);
 
 // One key of each kind ends the wait once, unechoed, and is read whole. A key
 // given in parts is typed part by part, each once the program has read the
-// ones before, as over a slow link.
+// ones before, as over a slow link; a report typed before a key is read whole
+// and ends nothing.
 TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
 {
     const std::vector<std::string> keys[] = {{"x"}, {"\r"}, {"\x16" /* Ctrl+V */},
@@ -41,7 +42,10 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
         {"\xc6\xb0" /* the letter u with a horn */}, {"\x1b\x1b[A" /* Alt+Up */},
         {"\x1b\xc6\xb0" /* Alt+u with a horn */}, {"\x1bO2P" /* Shift+F1 */}, {"\x1b[15;5~" /* Ctrl+F5 */},
         {"\x1b[27;5;9~" /* Ctrl+Tab, as xterm's modifyOtherKeys sends it */}, {"\x1b" /* Escape alone */},
-        {"\x1b[", "A"} /* Up, its last byte late */};
+        {"\x1b[", "A"} /* Up, its last byte late */, {"\x1b[M" /* F1 in SCO mode */},
+        // A click and its release, and a change of focus, are no keys.
+        {"\x1b[M 4%\x1b[M#4%" /* X10 */, "x"}, {"\x1b[<0;20;5M\x1b[<0;20;5m" /* SGR */, "x"},
+        {"\x1b[O", "\x1b[I", "x"}};
     for (const auto& parts : keys) {
         SCOPED_TRACE(testing::PrintToString(parts));
         TerminalSession session({COUNTDOWN_PROGRAM});
