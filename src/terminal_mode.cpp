@@ -141,9 +141,8 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         }
         // As the terminal holds it, where it says: a driver may adjust what it
         // was given.
-        if (!GetSettings(terminal, settings.key_mode)) {
-            settings.key_mode = key_mode;
-        }
+        termios as_held{};
+        settings.key_mode = GetSettings(terminal, as_held) ? as_held : key_mode;
         settings.key_mode_held = true;
         result = KeyMode::Entered;
     });
