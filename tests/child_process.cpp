@@ -34,8 +34,18 @@ template <typename Condition> bool Eventually(Condition done, std::chrono::milli
     return true;
 }
 
+// Starts argv as a terminal starts its shell: with every signal at its
+// default and none blocked, whatever this process inherited. A test run in
+// the background of a script has SIGINT and SIGQUIT ignored, and the keys
+// that send them would do nothing.
 [[noreturn]] void Exec(const std::vector<std::string>& argv)
 {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        signal(signal_number, SIG_DFL); // fails harmlessly for SIGKILL, SIGSTOP
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     std::vector<char*> args;
     for (const auto& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -181,13 +191,15 @@ std::string TerminalSession::ReadUntil(std::string_view text)
     return screen;
 }
 
-bool TerminalSession::WaitForKeyMode()
+bool TerminalSession::WaitForKeyMode(bool in_a_job)
 {
     termios key_mode = initial_;
     key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     key_mode.c_cc[VMIN] = 1;
     key_mode.c_cc[VTIME] = 0;
-    const auto in_key_mode = [&] { return SameSettings(Settings(), key_mode); };
+    const auto in_key_mode = [&] {
+        return (!in_a_job || ForegroundGroup() != child_) && SameSettings(Settings(), key_mode);
+    };
     Eventually([&] { return in_key_mode() || !Running(); });
     return in_key_mode();
 }
@@ -243,9 +255,12 @@ termios TerminalSession::Settings() const
     return settings;
 }
 
-bool TerminalSession::SettingsBecome(const termios& expected) const
+bool TerminalSession::SettingsBecome(const termios& expected, const termios* or_instead) const
 {
-    return Eventually([&] { return SameSettings(Settings(), expected); });
+    return Eventually([&] {
+        const termios now = Settings();
+        return SameSettings(now, expected) || (or_instead != nullptr && SameSettings(now, *or_instead));
+    });
 }
 
 int TerminalSession::UnreadInput()

@@ -43,8 +43,11 @@ public:
     std::string ReadUntil(std::string_view text);
     // Waits until the program has taken the terminal for its key: the settings
     // before it started, with echo and line editing off and nothing else
-    // changed (a shell's line editor changes more).
-    bool WaitForKeyMode();
+    // changed (a shell's line editor changes more). With `in_a_job`, the
+    // process started is a shell, and the terminal must be a job's, not the
+    // shell's own: a shell that kept the key mode (busybox sh) sets it again
+    // itself for every command, before it hands the terminal to the job.
+    bool WaitForKeyMode(bool in_a_job = false);
     bool Running();
     void Type(std::string_view keys);
     // Types `keys` and waits until the process started has read them all (a
@@ -55,8 +58,9 @@ public:
     // The status once the program has ended; killed after `give_up`.
     int Wait(std::chrono::milliseconds give_up = guard);
     termios Settings() const;
-    // Waits until the terminal holds `expected`; whether it came to.
-    bool SettingsBecome(const termios& expected) const;
+    // Waits until the terminal holds `expected`, or `or_instead` where given;
+    // whether it came to.
+    bool SettingsBecome(const termios& expected, const termios* or_instead = nullptr) const;
     // The settings before the program started: what it must leave behind.
     const termios& InitialSettings() const
     {
