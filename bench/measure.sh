@@ -47,6 +47,15 @@ names=("countdown" "floor" "countdown (portable)" "floor (static)" "/bin/true")
 # Every run in a session of its own, with no terminal and no standard input.
 detached() { setsid "$@" </dev/null; }
 
+# A floor is honest only if it writes the very bytes the program writes.
+for pair in "countdown floor" "countdown-portable floor-static"; do
+  read -r program floor <<<"$pair"
+  detached "$scratch/$program" >"$scratch/$program.out"
+  detached "$scratch/$floor" >"$scratch/$floor.out"
+  cmp -s "$scratch/$program.out" "$scratch/$floor.out" ||
+    { echo "measure.sh: bench/floor.c does not write what $program writes" >&2; exit 2; }
+done
+
 instructions() {
   detached valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" 2>&1 >/dev/null |
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
