@@ -149,11 +149,22 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
 
 // The next byte of the key, Nothing when a signal came first, End when the
 // terminal has no more to give or the key's bytes stopped coming.
-Read NextByte(const Wait& wait, bool key_begun, unsigned char& byte)
+Read NextByte(Wait& wait, bool key_begun, unsigned char& byte)
 {
     switch (WaitForInput(wait.terminal, key_begun)) {
-    case Ready::Terminal:
-        return ReadByte(wait.terminal, byte);
+    case Ready::Terminal: {
+        const Read read = ReadByte(wait.terminal, byte);
+        // The shell took the terminal after the look (Ctrl+Z stopped a
+        // wrapper at once), and the read, with SIGTTIN held, failed rather
+        // than stop the process in key mode. The wait takes the terminal
+        // again: in the background that gives it back and reads there, to be
+        // stopped; a hang-up refuses it, and ends the wait.
+        if (read == Read::End && errno == EIO && tcgetpgrp(wait.terminal) != getpgrp()) {
+            wait.key_mode_due = true;
+            return Read::Nothing;
+        }
+        return read;
+    }
     case Ready::Signal:
         return Read::Nothing;
     case Ready::GapEnded:

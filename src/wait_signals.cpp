@@ -126,7 +126,10 @@ void UnwatchSignals()
 
 bool CatchEndingSignals()
 {
-    const sigset_t signals = EndingAndStopSet();
+    // SIGTTIN is held too, not caught: a read from the background then fails
+    // rather than stopping the process in key mode (wait_signals.hpp).
+    sigset_t signals = EndingAndStopSet();
+    sigaddset(&signals, SIGTTIN);
     if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) {
         return false;
     }

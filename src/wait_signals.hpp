@@ -36,6 +36,10 @@ void UnwatchSignals();
 // caught and not yet let in acts by that action as it is released. A signal
 // that was ignored when the program started stays ignored. On failure, some
 // may be caught: the wait must end, and UnwatchSignals releases them.
+// SIGTTIN is held back meanwhile: Ctrl+Z can come between the look that finds
+// a byte and its read, and the shell take the terminal in that moment; the
+// read must then fail with EIO, for the wait to give the terminal back before
+// it stops, rather than stop it there in key mode.
 bool CatchEndingSignals();
 bool ReleaseEndingSignals();
 
