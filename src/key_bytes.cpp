@@ -47,9 +47,8 @@ bool IsUrxvtMouseReport(std::span<const unsigned char> sequence)
 {
     const auto parameters = sequence.first(sequence.size() - 1);
     return sequence.back() == 'M' && std::count(parameters.begin(), parameters.end(), ';') == 2
-        && std::all_of(parameters.begin(), parameters.end(), [](unsigned char byte) {
-               return IsDigit(byte) || byte == ';';
-           });
+        && std::all_of(parameters.begin(), parameters.end(),
+            [](unsigned char byte) { return IsDigit(byte) || byte == ';'; });
 }
 
 // `sequence` follows "ESC [".
@@ -74,8 +73,8 @@ Input WhatIsControlSequence(std::span<const unsigned char> sequence)
         return focus || sgr_mouse || IsUrxvtMouseReport(sequence) ? Input::Report : Input::KeyPress;
     }
     // rxvt's shifted keys end with $ (Shift+Home is "ESC [ 7 $").
-    const bool rxvt_shifted = last == '$' && sequence.size() >= 2
-        && std::all_of(sequence.begin(), sequence.end() - 1, IsDigit);
+    const bool rxvt_shifted
+        = last == '$' && sequence.size() >= 2 && std::all_of(sequence.begin(), sequence.end() - 1, IsDigit);
     return rxvt_shifted ? Input::KeyPress : Input::Incomplete;
 }
 

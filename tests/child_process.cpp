@@ -197,9 +197,8 @@ bool TerminalSession::WaitForKeyMode(bool in_a_job)
     key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     key_mode.c_cc[VMIN] = 1;
     key_mode.c_cc[VTIME] = 0;
-    const auto in_key_mode = [&] {
-        return (!in_a_job || ForegroundGroup() != child_) && SameSettings(Settings(), key_mode);
-    };
+    const auto in_key_mode
+        = [&] { return (!in_a_job || ForegroundGroup() != child_) && SameSettings(Settings(), key_mode); };
     Eventually([&] { return in_key_mode() || !Running(); });
     return in_key_mode();
 }

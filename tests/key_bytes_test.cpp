@@ -30,7 +30,8 @@ TEST(KeyBytes, EachKeyOrReportIsWholeAtItsLastByteAndNotBefore)
         {"\x1b[7$" /* rxvt's Shift+Home */, key}, {"\x1b[23$" /* rxvt's Shift+F11 */, key},
         {"\x1b[7^" /* rxvt's Ctrl+Home */, key}, {"\x1b[[A" /* Linux console F1 */, key},
         {"\x1bOP" /* F1 */, key}, {"\x1bO2P" /* Shift+F1 */, key}, {"\x1bx" /* Alt+x */, key},
-        {"\x1b\x1b[A" /* Alt+Up */, key}, {"\x1b\x1bOA", key}, {"\x1b\xc6\xb0" /* Alt with a UTF-8 letter */, key},
+        {"\x1b\x1b[A" /* Alt+Up */, key}, {"\x1b\x1bOA", key},
+        {"\x1b\xc6\xb0" /* Alt with a UTF-8 letter */, key},
         {"\x1b[M 4%" /* X10 click, column 20, row 5 */, report}, {"\x1b[M#4%" /* its release */, report},
         {"\x1b[M\x1b\x1b\x1b" /* X10 with bytes that look like Escape */, report},
         {"\x1b[<0;20;5M" /* SGR click */, report}, {"\x1b[<0;20;5m" /* its release */, report},
@@ -39,7 +40,8 @@ TEST(KeyBytes, EachKeyOrReportIsWholeAtItsLastByteAndNotBefore)
     for (const auto& [bytes, whole] : inputs) {
         SCOPED_TRACE(testing::PrintToString(std::string(bytes)));
         for (std::size_t length = 1; length < bytes.size(); ++length) {
-            EXPECT_EQ(What(bytes.substr(0, length)), Input::Incomplete) << "whole after " << length << " bytes";
+            EXPECT_EQ(What(bytes.substr(0, length)), Input::Incomplete)
+                << "whole after " << length << " bytes";
         }
         EXPECT_EQ(What(bytes), whole);
     }
