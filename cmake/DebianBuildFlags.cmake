@@ -6,10 +6,8 @@
 find_program(DPKG_BUILDFLAGS dpkg-buildflags REQUIRED)
 set(host_architecture)
 if(CMAKE_CROSSCOMPILING)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env CC=${CMAKE_C_COMPILER} dpkg-architecture -t${COUNTDOWN_TARGET} -qDEB_HOST_ARCH
-                  OUTPUT_VARIABLE architecture OUTPUT_STRIP_TRAILING_WHITESPACE
-                  COMMAND_ERROR_IS_FATAL ANY)
-  set(host_architecture DEB_HOST_ARCH=${architecture})
+  # The cross toolchain's target, by its Debian name.
+  set(host_architecture DEB_HOST_ARCH=${COUNTDOWN_ARCH})
 endif()
 
 function(countdown_dpkg_buildflags variable result)

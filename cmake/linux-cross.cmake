@@ -1,21 +1,27 @@
-# Cross build for Linux on another processor, with Debian's cross compiler
-# for the GNU triplet in COUNTDOWN_TARGET (g++-aarch64-linux-gnu for
-# aarch64-linux-gnu, and so on). The programs built here run on the build
-# machine through qemu-user, which binfmt_misc hands them to.
+# Cross build for Linux on another processor: COUNTDOWN_ARCH names it as
+# Debian does (arm64, armel, ...), and the table of processors beside this
+# file gives the GNU triplet of Debian's cross compiler for it
+# (g++-aarch64-linux-gnu for arm64, and so on). The programs built here run
+# on the build machine through qemu-user, which binfmt_misc hands them to.
 
-if(NOT COUNTDOWN_TARGET)
-  message(FATAL_ERROR "COUNTDOWN_TARGET names no target: give the GNU triplet, such as aarch64-linux-gnu")
+include(${CMAKE_CURRENT_LIST_DIR}/Architectures.cmake)
+countdown_read_architectures()
+if(NOT COUNTDOWN_ARCH IN_LIST COUNTDOWN_ARCHITECTURES)
+  list(JOIN COUNTDOWN_ARCHITECTURES ", " known)
+  message(FATAL_ERROR "COUNTDOWN_ARCH is '${COUNTDOWN_ARCH}': give one of the architectures of"
+                      " ${COUNTDOWN_ARCHITECTURE_TABLE}: ${known}")
 endif()
 # The checks that CMake compiles in a project of their own need it too.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES COUNTDOWN_TARGET)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES COUNTDOWN_ARCH)
+set(triplet ${COUNTDOWN_ARCH_${COUNTDOWN_ARCH}_TRIPLET})
 
 set(CMAKE_SYSTEM_NAME Linux)
-string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${COUNTDOWN_TARGET}")
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${triplet}")
 
-set(CMAKE_C_COMPILER ${COUNTDOWN_TARGET}-gcc)
-set(CMAKE_CXX_COMPILER ${COUNTDOWN_TARGET}-g++)
+set(CMAKE_C_COMPILER ${triplet}-gcc)
+set(CMAKE_CXX_COMPILER ${triplet}-g++)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${COUNTDOWN_TARGET})
+set(CMAKE_FIND_ROOT_PATH /usr/${triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,16 +1,38 @@
-# The processors that the program is built and released for beside x86_64,
-# one line each: Debian's name for the architecture, the GNU triplet of its
-# cross compiler, qemu's name for it, and the name its release tarball
-# carries. The presets name the same architectures and triplets.
+# Reads the table of processors, cmake/architectures.txt, for the scripts
+# that source this file. Sets, in the table's order:
+#   native_architecture    the build machine's own (built by the native presets)
+#   architectures          the Debian names of the others, built with cross compilers
+# and, for every architecture by its Debian name, its columns:
+#   triplet[ARCH] qemu[ARCH] qemu_cpu[ARCH] tarball_name[ARCH]
+#   has_c_library_package[ARCH] (yes or no) file_says[ARCH]
 # shellcheck disable=SC2034 # read by the scripts that source this file
-architectures=(
-  "arm64 aarch64-linux-gnu aarch64 aarch64"
-  "armhf arm-linux-gnueabihf arm armhf"
-  "i386 i686-linux-gnu i386 i686"
-  "ppc64el powerpc64le-linux-gnu ppc64le ppc64le"
-  "riscv64 riscv64-linux-gnu riscv64 riscv64"
-  "s390x s390x-linux-gnu s390x s390x"
-)
-# The one whose C library Debian 12 has no package of (it is no release
-# architecture there): its cross compiler's copy stands in for it.
-without_c_library_package=riscv64
+native_architecture=
+architectures=()
+declare -A triplet=() qemu=() qemu_cpu=() tarball_name=() has_c_library_package=() file_says=()
+
+read_architecture_table() {
+  local line arch
+  local -a column
+  while IFS= read -r line; do
+    [[ $line =~ ^[[:space:]]*(#|$) ]] && continue
+    # Each column without the blanks that line the table up.
+    IFS='|' read -r -a column <<<"$line"
+    column=("${column[@]/#+([[:space:]])/}")
+    column=("${column[@]/%+([[:space:]])/}")
+    arch=${column[0]}
+    triplet[$arch]=${column[1]}
+    qemu[$arch]=${column[2]}
+    qemu_cpu[$arch]=${column[3]}
+    tarball_name[$arch]=${column[4]}
+    has_c_library_package[$arch]=${column[5]}
+    file_says[$arch]=${column[6]}
+    if [[ ${qemu[$arch]} == - ]]; then
+      native_architecture=$arch
+    else
+      architectures+=("$arch")
+    fi
+  done <"$(dirname "${BASH_SOURCE[0]}")/../cmake/architectures.txt"
+}
+shopt -s extglob
+read_architecture_table
+unset -f read_architecture_table

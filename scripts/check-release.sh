@@ -64,19 +64,16 @@ for archive in "$first"/*.tar.gz "$first"/*.zip; do
 done
 
 # Each program is of its processor, the portable ones statically linked, as
-# file(1) tells: what it says of each processor's programs.
+# file(1) tells.
 version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
-declare -A machine=([x86_64]="LSB .*x86-64" [aarch64]="LSB .*ARM aarch64" [armhf]="32-bit LSB .*ARM, EABI5"
-  [i686]="32-bit LSB .*Intel 80386" [ppc64le]="64-bit LSB .*PowerPC" [riscv64]="64-bit LSB .*RISC-V"
-  [s390x]="64-bit MSB .*IBM S/390")
 source scripts/architectures.sh
-for line in "amd64 - - x86_64" "${architectures[@]}"; do
-  read -r arch _ _ cpu <<<"$line"
+for arch in "$native_architecture" "${architectures[@]}"; do
+  cpu=${tarball_name[$arch]}
   portable=$(tar -xzOf "$first/countdown-$version-linux-$cpu.tar.gz" "countdown-$version-linux-$cpu/bin/countdown" |
     file -b -)
   packaged=$(dpkg-deb --fsys-tarfile "$first/countdown_${version}_$arch.deb" | tar -xO ./usr/bin/countdown | file -b -)
-  [[ $portable =~ ${machine[$cpu]}.*statically\ linked ]] || fail "the $cpu tarball's program is $portable"
-  [[ $packaged =~ ${machine[$cpu]}.*dynamically\ linked ]] || fail "the $arch package's program is $packaged"
+  [[ $portable =~ ${file_says[$arch]}.*statically\ linked ]] || fail "the $cpu tarball's program is $portable"
+  [[ $packaged =~ ${file_says[$arch]}.*dynamically\ linked ]] || fail "the $arch package's program is $packaged"
 done
 
 mkdir "$scratch/source"

@@ -12,22 +12,20 @@ cd "$(dirname "$0")"
 source ./architectures.sh
 
 packages=(qemu-user-static)
-for line in "${architectures[@]}"; do
-  read -r arch triplet _ _ <<<"$line"
-  packages+=("g++-$triplet")
-  [[ $arch == "$without_c_library_package" ]] || packages+=("libc6:$arch")
+for arch in "${architectures[@]}"; do
+  packages+=("g++-${triplet[$arch]}")
+  [[ ${has_c_library_package[$arch]} == no ]] || packages+=("libc6:$arch")
 done
 ./install-missing.sh "${packages[@]}"
 
 probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT
 echo 'int main(void) { return 0; }' >"$probe/probe.c"
-for line in "${architectures[@]}"; do
-  read -r arch triplet qemu _ <<<"$line"
-  "$triplet-gcc" -static -o "$probe/$arch" "$probe/probe.c"
+for arch in "${architectures[@]}"; do
+  "${triplet[$arch]}-gcc" -static -o "$probe/$arch" "$probe/probe.c"
   if ! "$probe/$arch" 2>/dev/null; then
-    echo "This kernel runs no $arch programs: handing them to qemu-$qemu." >&2
-    ./register-emulator.sh "$qemu"
+    echo "This kernel runs no $arch programs: handing them to qemu-${qemu[$arch]}." >&2
+    ./register-emulator.sh "${qemu[$arch]}"
     "$probe/$arch"
   fi
 done

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Has binfmt_misc hand the programs of one processor to qemu's user-mode
 # emulator (Debian's qemu-user-static), so that the kernel runs them as if
-# they were its own: the processor as qemu names it (aarch64, arm, i386,
-# ppc64le, riscv64, s390x). Does nothing where the entry is already there.
+# they were its own: the processor as qemu names it (the qemu column of
+# cmake/architectures.txt). Does nothing where the entry is already there.
 # Run as root. Callers decide whether the kernel needs it.
 # Usage: scripts/register-emulator.sh QEMU-NAME
 set -euo pipefail

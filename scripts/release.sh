@@ -2,9 +2,9 @@
 # Makes every artifact of a release from the last commit, the same bytes
 # whoever builds it, wherever and whenever:
 #   countdown-VERSION.tar.gz                 the source: the tracked files, in countdown-VERSION/
-#   countdown_VERSION_ARCH.deb               the Debian package for each architecture (amd64,
-#                                            and those in scripts/architectures.sh), with
-#                                            Debian's flags for it, hardening included
+#   countdown_VERSION_ARCH.deb               the Debian package for each architecture of
+#                                            cmake/architectures.txt, with Debian's flags
+#                                            for it, hardening included
 #   countdown-VERSION-linux-CPU.tar.gz       the portable static program for each (x86_64,
 #                                            aarch64, ...), in one folder
 #   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder
@@ -106,8 +106,7 @@ pack_tarball "$scratch" "$source_name" "$out/$source_name.tar.gz"
 # The presets of the native builds, then each other architecture's: the
 # Debian package's program and the portable one.
 presets=(deb portable windows)
-for line in "${architectures[@]}"; do
-  read -r arch _ _ _ <<<"$line"
+for arch in "${architectures[@]}"; do
   presets+=("deb-$arch" "portable-$arch")
 done
 echo "release.sh: building $source_name (${commit:0:12}) in $scratch" >&2
@@ -124,11 +123,11 @@ done
 # the binutils of GNU triplet $3, laid out as debian/countdown, where
 # dpkg-shlibdeps looks.
 make_deb() {
-  local arch=$1 build=$2 triplet=$3
+  local arch=$1 build=$2 gnu_triplet=$3
   local package_root=$scratch/$arch/debian/countdown
   DESTDIR=$package_root cmake --install "$build" --prefix /usr --strip >/dev/null
   # As dh_strip leaves a program: no compiler notes either.
-  "${triplet:+$triplet-}strip" --remove-section=.comment --remove-section=.note --strip-unneeded \
+  "${gnu_triplet:+$gnu_triplet-}strip" --remove-section=.comment --remove-section=.note --strip-unneeded \
     "$package_root/usr/bin/countdown"
   gzip -9n "$package_root/usr/share/man/man1/countdown.1"
   mkdir -p "$package_root/usr/share/doc/countdown"
@@ -142,7 +141,7 @@ make_deb() {
   # package with its architecture, which the package's own dependency
   # leaves out.
   local libraries=()
-  [[ $arch != "$without_c_library_package" ]] || libraries=("-l/usr/$triplet/lib")
+  [[ ${has_c_library_package[$arch]} == yes ]] || libraries=("-l/usr/$gnu_triplet/lib")
   local depends
   depends=$(cd "$scratch/$arch" && DEB_HOST_ARCH=$arch dpkg-shlibdeps "${libraries[@]}" -O debian/countdown/usr/bin/countdown |
     sed -n "s/^shlibs:Depends=//p" | sed "s/:$arch\b//g")
@@ -175,12 +174,11 @@ make_tarball() {
 }
 
 artifacts=("$source_name.tar.gz")
-make_deb "$(dpkg --print-architecture)" "$source_tree/build-deb" ""
-make_tarball x86_64 "$source_tree/build-portable"
-for line in "${architectures[@]}"; do
-  read -r arch triplet _ cpu <<<"$line"
-  make_deb "$arch" "$source_tree/build-deb-$arch" "$triplet"
-  make_tarball "$cpu" "$source_tree/build-portable-$arch"
+make_deb "$native_architecture" "$source_tree/build-deb" ""
+make_tarball "${tarball_name[$native_architecture]}" "$source_tree/build-portable"
+for arch in "${architectures[@]}"; do
+  make_deb "$arch" "$source_tree/build-deb-$arch" "${triplet[$arch]}"
+  make_tarball "${tarball_name[$arch]}" "$source_tree/build-portable-$arch"
 done
 
 # The Windows program, in one folder, with the licence as Windows users read

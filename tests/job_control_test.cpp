@@ -146,6 +146,10 @@ protected:
     TerminalSession shell{[] {
         std::vector<std::string> argv = {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "TERM=xterm",
             "PS1=" + prompt, "INPUTRC=/dev/null", "HISTFILE=/dev/null"};
+        // The processor that an emulated program is to run on.
+        if (const char* processor = std::getenv("QEMU_CPU")) {
+            argv.push_back(std::string("QEMU_CPU=") + processor);
+        }
         argv.insert(argv.end(), GetParam().command.begin(), GetParam().command.end());
         return argv;
     }()};
