@@ -1,12 +1,135 @@
-// The key press on Windows: the C runtime's console read, which neither
-// echoes nor waits for Enter and leaves the console's input mode as it was.
+// The key press on Windows: the console's own input events, read one at a
+// time, so that the program, not the C runtime or the console host, decides
+// what a key is. (The runtime's _getch skips some keys and returns others in
+// two parts, and wine's runtime differs from Microsoft's in which.)
+//
+// - A key press ends the wait if it types a character or is a named key
+//   (arrows, F1 to F12, Home, Escape...). A modifier or lock key alone, a
+//   key's release, the mouse, focus and resizing are no key.
+// - Ctrl+C and Ctrl+Break end the program as the console ends a console
+//   program: status STATUS_CONTROL_C_EXIT (cmd's %ERRORLEVEL% and
+//   PowerShell's $LASTEXITCODE show -1073741510). Windows always signals
+//   Ctrl+Break; Ctrl+C is read here as a key, with the console's processing
+//   of it turned off during the wait, so that every console host ends the
+//   program the same way. The console's input mode is put back on every way
+//   out, by the signal's handler too.
+// - What follows the key stays in the console's buffer, for the shell.
+// - A console without a window (a process started with CREATE_NO_WINDOW) has
+//   nobody at its keyboard, and no console at all (DETACHED_PROCESS) none:
+//   there is no wait. A pseudo-console (Windows Terminal, an OpenSSH session)
+//   has a stand-in window, and a person at it.
+// - Where the console's mode cannot be had or changed, the wait reads keys
+//   with the mode as found; where the console cannot be read, the wait ends.
+//   A mode that cannot be put back is reported.
 
-#include <conio.h>
+#include <windows.h>
+
+#include <cerrno>
 
 #include "console_key.hpp"
 
+namespace {
+
+// The console's input and its mode as found, for the signal's handler too.
+HANDLE console_input = INVALID_HANDLE_VALUE;
+DWORD mode_as_found = 0;
+
+// Runs, in a thread of its own, when the console signals Ctrl+Break (or
+// Ctrl+C, where the mode was left as found, or where the console host signals
+// it whatever the mode, as wine's does on a terminal) or that its window is
+// closing or its user logging off.
+BOOL WINAPI PutTheModeBackBeforeTheEnd(DWORD signal)
+{
+    SetConsoleMode(console_input, mode_as_found);
+    if (signal == CTRL_C_EVENT || signal == CTRL_BREAK_EVENT) {
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+    return FALSE; // the system's handler, next, ends the process
+}
+
+bool IsModifierOrLock(WORD virtual_key)
+{
+    switch (virtual_key) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+enum class Event { NoKey, Key, Interrupt };
+
+Event Classify(const INPUT_RECORD& record)
+{
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) {
+        return Event::NoKey;
+    }
+    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+    constexpr wchar_t control_c = 0x03;
+    if (key.uChar.UnicodeChar == control_c || key.wVirtualKeyCode == VK_CANCEL) {
+        return Event::Interrupt;
+    }
+    if (key.uChar.UnicodeChar != 0) {
+        return Event::Key;
+    }
+    return key.wVirtualKeyCode != 0 && !IsModifierOrLock(key.wVirtualKeyCode) ? Event::Key : Event::NoKey;
+}
+
+// Reads events until one ends the wait; NoKey where the console cannot be read.
+Event ReadUntilAKey()
+{
+    for (;;) {
+        INPUT_RECORD record{};
+        DWORD got = 0;
+        if (!ReadConsoleInputW(console_input, &record, 1, &got)) {
+            return Event::NoKey;
+        }
+        const Event event = got == 1 ? Classify(record) : Event::NoKey;
+        if (event != Event::NoKey) {
+            return event;
+        }
+    }
+}
+
+} // namespace
+
 int WaitForKey()
 {
-    _getch();
-    return 0;
+    if (GetConsoleWindow() == nullptr) {
+        return 0;
+    }
+    console_input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console_input == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    const bool mode_changed = GetConsoleMode(console_input, &mode_as_found)
+        && SetConsoleCtrlHandler(PutTheModeBackBeforeTheEnd, TRUE)
+        && SetConsoleMode(console_input, mode_as_found & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT));
+
+    const Event event = ReadUntilAKey();
+
+    int restore_error = 0;
+    if (mode_changed && !SetConsoleMode(console_input, mode_as_found)) {
+        restore_error = EIO;
+    }
+    SetConsoleCtrlHandler(PutTheModeBackBeforeTheEnd, FALSE);
+    CloseHandle(console_input);
+    if (event == Event::Interrupt && restore_error == 0) {
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+    return restore_error;
 }

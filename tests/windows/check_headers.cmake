@@ -23,13 +23,20 @@ if(NOT dlls STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
   string(APPEND failures "  imports from: ${dlls}\n")
 endif()
 
-# The runtime's own routines, imported by name from msvcrt.dll.
-string(REGEX REPLACE ".*DLL Name: msvcrt.dll" "" msvcrt_imports "${headers}")
-foreach(routine _getch puts vfprintf fflush)
-  if(NOT msvcrt_imports MATCHES "[ \t]${routine}\n")
-    string(APPEND failures "  ${routine} is not imported from msvcrt.dll\n")
+# The console's routines from KERNEL32.dll, the runtime's own from msvcrt.dll,
+# imported by name.
+string(REGEX REPLACE ".*DLL Name: msvcrt.dll" "" imports_from_msvcrt "${headers}")
+string(REGEX REPLACE ".*DLL Name: KERNEL32.dll(.*)DLL Name: msvcrt.dll.*" "\\1" imports_from_KERNEL32 "${headers}")
+foreach(dll_routine IN ITEMS KERNEL32:ReadConsoleInputW KERNEL32:GetConsoleWindow KERNEL32:SetConsoleMode
+                             msvcrt:puts msvcrt:vfprintf msvcrt:fflush)
+  string(REPLACE ":" ";" dll_routine ${dll_routine})
+  list(GET dll_routine 0 dll)
+  list(GET dll_routine 1 routine)
+  if(NOT imports_from_${dll} MATCHES "[ \t]${routine}\n")
+    string(APPEND failures "  ${routine} is not imported from ${dll}.dll\n")
   endif()
 endforeach()
+
 
 # The version resource's strings, in the UTF-16 that Windows keeps them in.
 file(READ ${PROGRAM} program_bytes HEX)

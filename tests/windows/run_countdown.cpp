@@ -1,10 +1,17 @@
 // Runs countdown.exe the way a script or a scheduled task would, with no
-// console, and checks what it writes and how it ends. Every Windows process
-// start is slow under emulation, so one process makes all the runs.
+// console or with one that has no window, and checks what it writes and how it
+// ends. Every Windows process start is slow under emulation, so one process
+// makes all the runs.
+//
+// With --at-the-console, runs it instead once for each STDIN given (console:
+// as typed at cmd; nul: its standard input from NUL) in this process's own
+// console, where the keys typed go to it, and after each run says how it ended
+// and what it left for the shell, for a script at the keyboard to check.
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "../expected_output.hpp"
@@ -27,6 +34,12 @@ HANDLE Inheritable(HANDLE handle)
     return handle;
 }
 
+HANDLE OpenNul()
+{
+    return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+        nullptr);
+}
+
 std::string ReadAll(HANDLE pipe)
 {
     std::string text;
@@ -39,9 +52,11 @@ std::string ReadAll(HANDLE pipe)
     return text;
 }
 
-// Runs the program with `arguments`; with `unwritable_stdout`, its standard
-// output is a file opened for reading only, so every write to it fails.
-Outcome Run(const std::string& program, const std::string& arguments, bool unwritable_stdout)
+// Runs the program with `arguments`, started with `creation_flags`; with
+// `unwritable_stdout`, its standard output is a file opened for reading only,
+// so every write to it fails.
+Outcome Run(const std::string& program, const std::string& arguments, bool unwritable_stdout,
+    DWORD creation_flags = DETACHED_PROCESS)
 {
     HANDLE out_read = nullptr;
     HANDLE out_write = nullptr;
@@ -49,8 +64,7 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
     HANDLE err_write = nullptr;
     CreatePipe(&out_read, &out_write, nullptr, 65536);
     CreatePipe(&err_read, &err_write, nullptr, 65536);
-    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-        OPEN_EXISTING, 0, nullptr);
+    HANDLE input = OpenNul();
     if (unwritable_stdout) {
         CloseHandle(out_write);
         out_write = CreateFileA("unwritable-output.tmp", GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -66,9 +80,8 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
     std::string command_line = "\"" + program + "\" " + arguments;
     PROCESS_INFORMATION process{};
     Outcome outcome;
-    // DETACHED_PROCESS: no console, so nobody can press the key.
-    const bool started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE,
-        DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    const bool started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, creation_flags,
+        nullptr, nullptr, &startup, &process);
     // Only the child holds the writing ends now, so the pipes end when it does
     // (stdout's at once where the child got the unwritable file instead).
     CloseHandle(out_write);
@@ -100,12 +113,94 @@ void Expect(bool ok, const char* what, const Outcome& outcome)
         outcome.status, outcome.out.size(), outcome.err.c_str());
 }
 
+// The keys waiting in the console's input, as the shell would read them:
+// each key press's character, or the virtual key of one without, modifiers
+// aside. Takes them out, so that the next run starts with none.
+std::string KeysLeft(HANDLE console_input)
+{
+    std::string keys;
+    DWORD waiting = 0;
+    while (GetNumberOfConsoleInputEvents(console_input, &waiting) && waiting > 0) {
+        INPUT_RECORD record{};
+        DWORD got = 0;
+        if (!ReadConsoleInputW(console_input, &record, 1, &got) || got != 1) {
+            break;
+        }
+        const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+        if (record.EventType != KEY_EVENT || !key.bKeyDown) {
+            continue;
+        }
+        if (key.uChar.UnicodeChar != 0) {
+            char utf8[8] = {};
+            WideCharToMultiByte(CP_UTF8, 0, &key.uChar.UnicodeChar, 1, utf8, sizeof utf8, nullptr, nullptr);
+            keys += utf8;
+        } else if (key.wVirtualKeyCode < VK_SHIFT || key.wVirtualKeyCode > VK_MENU) {
+            keys += "<vk " + std::to_string(key.wVirtualKeyCode) + ">";
+        }
+    }
+    return keys;
+}
+
+// Ctrl+C and Ctrl+Break go to every process of the console: this one stays to
+// report. (A handler, unlike ignoring them, is not passed on to the program.)
+BOOL WINAPI StayForTheReport(DWORD /*signal*/)
+{
+    return TRUE;
+}
+
+int RunAtTheConsole(const std::string& program, int runs, char** stdin_kinds)
+{
+    SetConsoleCtrlHandler(StayForTheReport, TRUE);
+    HANDLE console_input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    KeysLeft(console_input);
+    for (int run = 0; run < runs; ++run) {
+        // Keys typed since the last report stay: they are typed ahead.
+        DWORD mode_before = 0;
+        GetConsoleMode(console_input, &mode_before);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        HANDLE nul = INVALID_HANDLE_VALUE;
+        if (std::strcmp(stdin_kinds[run], "nul") == 0) {
+            nul = OpenNul();
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdInput = Inheritable(nul);
+            startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+            startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        }
+        std::string command_line = "\"" + program + "\"";
+        PROCESS_INFORMATION process{};
+        DWORD status = 0xffffffff;
+        if (CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                &startup, &process)) {
+            WaitForSingleObject(process.hProcess, INFINITE);
+            GetExitCodeProcess(process.hProcess, &status);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+        if (nul != INVALID_HANDLE_VALUE) {
+            CloseHandle(nul);
+        }
+        DWORD mode_after = 0;
+        GetConsoleMode(console_input, &mode_after);
+        // Whatever else the key sent has arrived by now.
+        Sleep(500);
+        std::printf("\nended: status 0x%08lx, input mode %s, left for the shell: \"%s\"\n", status,
+            mode_after == mode_before ? "as found" : "changed", KeysLeft(console_input).c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::strcmp(argv[1], "--at-the-console") == 0) {
+        return RunAtTheConsole(argv[2], argc - 3, argv + 3);
+    }
     if (argc != 2) {
-        std::fputs("usage: run_countdown PROGRAM\n", stderr);
+        std::fputs("usage: run_countdown PROGRAM | --at-the-console PROGRAM console|nul...\n", stderr);
         return 2;
     }
     const std::string program = argv[1];
@@ -117,6 +212,11 @@ int main(int argc, char** argv)
     const Outcome with_arguments = Run(program, "--help -h 5 \"x y\" - %d", false);
     Expect(with_arguments.out == expected_output && with_arguments.err.empty() && with_arguments.status == 0,
         "arguments change nothing", with_arguments);
+
+    // A console without a window has nobody at its keyboard: no wait there.
+    const Outcome windowless = Run(program, "", false, CREATE_NO_WINDOW);
+    Expect(windowless.out == expected_output && windowless.err.empty() && windowless.status == 0,
+        "the 112 bytes and status 0 at once, in a console without a window", windowless);
 
     const Outcome unwritable = Run(program, "", true);
     // The runtime reports a write to a handle opened for reading as EBADF.
