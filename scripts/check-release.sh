@@ -63,6 +63,20 @@ for archive in "$first"/*.tar.gz "$first"/*.zip; do
   [[ $tops == "$folder" ]] || fail "$(basename "$archive") unpacks into: $tops"
 done
 
+# Each Windows ZIP holds its program and two texts, readable in Notepad: every
+# line ends with CRLF.
+for archive in "$first"/*.zip; do
+  folder=$(basename "$archive" .zip)
+  contents=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
+  [[ $contents == "$folder/LICENSE.txt $folder/README.txt $folder/countdown.exe " ]] ||
+    fail "$(basename "$archive") holds $contents"
+  for text in LICENSE.txt README.txt; do
+    if unzip -p "$archive" "$folder/$text" | grep -q -v $'\r$'; then
+      fail "$folder/$text has lines without CRLF"
+    fi
+  done
+done
+
 # Each program is of its processor, the portable ones statically linked, as
 # file(1) tells.
 version=$(sed -n 's/^project(countdown VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
@@ -74,6 +88,12 @@ for arch in "$native_architecture" "${architectures[@]}"; do
   packaged=$(dpkg-deb --fsys-tarfile "$first/countdown_${version}_$arch.deb" | tar -xO ./usr/bin/countdown | file -b -)
   [[ $portable =~ ${file_says[$arch]}.*statically\ linked ]] || fail "the $cpu tarball's program is $portable"
   [[ $packaged =~ ${file_says[$arch]}.*dynamically\ linked ]] || fail "the $arch package's program is $packaged"
+done
+for cpu_says in "x86:PE32 executable (console) Intel 80386" "x86_64:PE32+ executable (console) x86-64"; do
+  cpu=${cpu_says%%:*}
+  program=$(unzip -p "$first/countdown-$version-windows-$cpu.zip" "countdown-$version-windows-$cpu/countdown.exe" |
+    file -b -)
+  [[ $program == "${cpu_says#*:}"* ]] || fail "the $cpu Windows program is $program"
 done
 
 mkdir "$scratch/source"

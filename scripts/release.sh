@@ -7,7 +7,9 @@
 #                                            for it, hardening included
 #   countdown-VERSION-linux-CPU.tar.gz       the portable static program for each (x86_64,
 #                                            aarch64, ...), in one folder
-#   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder
+#   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder, with the
+#                                            README's Windows section as README.txt
+#   countdown-VERSION-windows-x86_64.zip     the 64-bit one, likewise
 #   SHA256SUMS                               their checksums, as sha256sum -c reads them
 # Time comes from SOURCE_DATE_EPOCH, the last commit's time unless it is set.
 # Run in an unpacked source archive, it makes the same release again from
@@ -16,7 +18,8 @@
 # owned by 0/0 and dated SOURCE_DATE_EPOCH, in sorted order.
 #
 # Usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]   (default: dist)
-# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686, dpkg-dev
+# Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686,
+# g++-mingw-w64-x86-64, dpkg-dev
 # and zip, and the cross compilers and C libraries that scripts/install-cross-deps.sh installs; no wine,
 # and no emulator.
 set -euo pipefail
@@ -105,7 +108,7 @@ pack_tarball "$scratch" "$source_name" "$out/$source_name.tar.gz"
 
 # The presets of the native builds, then each other architecture's: the
 # Debian package's program and the portable one.
-presets=(deb portable windows)
+presets=(deb portable windows windows-x86_64)
 for arch in "${architectures[@]}"; do
   presets+=("deb-$arch" "portable-$arch")
 done
@@ -181,17 +184,26 @@ for arch in "${architectures[@]}"; do
   make_tarball "${tarball_name[$arch]}" "$source_tree/build-portable-$arch"
 done
 
-# The Windows program, in one folder, with the licence as Windows users read
-# it: a .txt file with CRLF line ends.
-windows_name=countdown-$version-windows-x86
-cmake --install "$source_tree/build-windows" --prefix "$scratch/windows/$windows_name" --strip >/dev/null
-sed 's/$/\r/' "$source_tree/LICENSE" >"$scratch/windows/$windows_name/LICENSE.txt"
-normalize "$scratch/windows/$windows_name"
-rm -f "$out/$windows_name.zip"
-# -X: no owners or extra times; -D: no folder entries, whose metadata would vary.
-(cd "$scratch/windows" && find "$windows_name" -type f | sort | zip -X -D -9 -q "$out/$windows_name.zip" -@)
+# The Windows programs, each in one folder, with the README's Windows section
+# and the licence as Windows users read them: .txt files with CRLF line ends.
+make_zip() {
+  local cpu=$1 bits=$2 build=$3
+  local name=countdown-$version-windows-$cpu
+  cmake --install "$build" --prefix "$scratch/windows/$name" --strip >/dev/null
+  local words
+  words=$(sed -n '/^## Windows$/,/^## /{/^## /!p}' "$source_tree/README.md" | sed -e '/./,$!d' -e "s/countdown-VERSION-/countdown-$version-/g")
+  [[ -n $words ]] || { echo "release.sh: README.md has no section '## Windows' for README.txt" >&2; exit 1; }
+  printf 'countdown %s for Windows, %s\n\n%s\n' "$version" "$bits" "$words" | sed 's/$/\r/' >"$scratch/windows/$name/README.txt"
+  sed 's/$/\r/' "$source_tree/LICENSE" >"$scratch/windows/$name/LICENSE.txt"
+  normalize "$scratch/windows/$name"
+  rm -f "$out/$name.zip"
+  # -X: no owners or extra times; -D: no folder entries, whose metadata would vary.
+  (cd "$scratch/windows" && find "$name" -type f | sort | zip -X -D -9 -q "$out/$name.zip" -@)
+  artifacts+=("$name.zip")
+}
+make_zip x86 32-bit "$source_tree/build-windows"
+make_zip x86_64 64-bit "$source_tree/build-windows-x86_64"
 
-artifacts+=("$windows_name.zip")
 (cd "$out" && sha256sum -- "${artifacts[@]}" >SHA256SUMS)
 echo "release.sh: made in $out, from ${commit:0:12} with SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH:" >&2
 (cd "$out" && ls -l -- "${artifacts[@]}" SHA256SUMS) >&2
