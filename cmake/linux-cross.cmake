@@ -1,8 +1,8 @@
 # Cross build for Linux on another processor: COUNTDOWN_ARCH names it as
 # Debian does (arm64, armel, ...), and the table of processors beside this
-# file gives the GNU triplet of Debian's cross compiler for it
-# (g++-aarch64-linux-gnu for arm64, and so on). The programs built here run
-# on the build machine through qemu-user, which binfmt_misc hands them to.
+# file gives the GNU triplet of Debian's cross compiler for it (the package
+# g++-TRIPLET). The programs built here run on the build machine through
+# qemu-user, which binfmt_misc hands them to.
 
 include(${CMAKE_CURRENT_LIST_DIR}/Architectures.cmake)
 countdown_read_architectures()
