@@ -12,11 +12,9 @@ if(NOT presets STREQUAL committed)
   list(APPEND faults "cmake/presets/architectures.json is not what the table makes: run cmake -P cmake/GeneratePresets.cmake")
 endif()
 
-# What the documents name, found by pattern, against what the table says they
-# should name; placeholders (ARCH, CPU) are in capitals and do not match.
-function(expect_names document pattern expected)
-  file(READ ${SOURCE_DIR}/${document} text)
-  string(REGEX MATCHALL "${pattern}" found "${text}")
+# What a document names against what the table says it should name, in any
+# order.
+function(expect_same document found expected)
   list(REMOVE_DUPLICATES found)
   list(SORT found)
   list(SORT expected)
@@ -25,6 +23,15 @@ function(expect_names document pattern expected)
     list(JOIN expected "\n    " expected)
     set(faults ${faults} "${document} names\n    ${found}\n  where the table gives\n    ${expected}" PARENT_SCOPE)
   endif()
+endfunction()
+
+# The names that match `pattern` anywhere in the document; placeholders (ARCH,
+# CPU) are in capitals and do not match.
+function(expect_names document pattern expected)
+  file(READ ${SOURCE_DIR}/${document} text)
+  string(REGEX MATCHALL "${pattern}" found "${text}")
+  expect_same(${document} "${found}" "${expected}")
+  set(faults ${faults} PARENT_SCOPE)
 endfunction()
 
 set(packages)
@@ -47,12 +54,7 @@ foreach(arch IN LISTS COUNTDOWN_ARCHITECTURES)
   list(APPEND rows "| ${arch} | ${COUNTDOWN_ARCH_${arch}_TRIPLET} | `portable-${arch}` | `${arch}` | `${COUNTDOWN_ARCH_${arch}_TARBALL}` | ${cpu} |")
 endforeach()
 file(STRINGS ${SOURCE_DIR}/BUILDING.md found REGEX "^\\| [a-z0-9]+ \\| [a-z0-9_]+-linux-")
-list(SORT rows)
-list(SORT found)
-if(NOT found STREQUAL rows)
-  list(JOIN rows "\n    " rows)
-  list(APPEND faults "BUILDING.md's table of processors is not the table's; its rows should be\n    ${rows}")
-endif()
+expect_same("BUILDING.md's table of processors" "${found}" "${rows}")
 
 if(faults)
   list(JOIN faults "\n" faults)
