@@ -43,7 +43,13 @@ endforeach()
 
 # The manifest, kept byte for byte as a resource, asks for the caller's rights
 # and names Windows 7, 8, 8.1, and 10 and 11 as known.
+file(READ ${PROGRAM} program_bytes HEX)
 file(READ ${MANIFEST} manifest)
+string(HEX "${manifest}" manifest_bytes)
+string(FIND "${program_bytes}" "${manifest_bytes}" at)
+if(at EQUAL -1)
+  string(APPEND failures "  the manifest is not in the program\n")
+endif()
 foreach(expected IN ITEMS "level=\"asInvoker\"" "35138b9a-5d96-4fbd-8e2d-a2440225f93a"
                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38" "1f676c76-80e1-4239-95bb-83d0f6d0da78"
                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
@@ -52,14 +58,8 @@ foreach(expected IN ITEMS "level=\"asInvoker\"" "35138b9a-5d96-4fbd-8e2d-a244022
     string(APPEND failures "  the manifest lacks ${expected}\n")
   endif()
 endforeach()
-file(READ ${MANIFEST} manifest_bytes HEX)
 
 # The version resource's strings, in the UTF-16 that Windows keeps them in.
-file(READ ${PROGRAM} program_bytes HEX)
-string(FIND "${program_bytes}" "${manifest_bytes}" at)
-if(at EQUAL -1)
-  string(APPEND failures "  the manifest is not in the program\n")
-endif()
 foreach(text "VS_VERSION_INFO" "OriginalFilename" "countdown.exe" "${VERSION}" "The countdown developers")
   string(HEX "${text}" ascii)
   string(REGEX REPLACE "(..)" "\\100" utf16 "${ascii}")
