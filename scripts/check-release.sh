@@ -57,24 +57,20 @@ for archive in "$first"/*.tar.gz "$first"/*.zip; do
   folder=${folder%.tar.gz}
   if [[ $archive == *.zip ]]; then
     tops=$(unzip -Z1 "$archive" | cut -d/ -f1 | sort -u)
+    # A Windows ZIP holds its program and two texts, readable in Notepad:
+    # every line ends with CRLF.
+    contents=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
+    [[ $contents == "$folder/LICENSE.txt $folder/README.txt $folder/countdown.exe " ]] ||
+      fail "$(basename "$archive") holds $contents"
+    for text in LICENSE.txt README.txt; do
+      if unzip -p "$archive" "$folder/$text" | grep -q -v $'\r$'; then
+        fail "$folder/$text has lines without CRLF"
+      fi
+    done
   else
     tops=$(tar -tzf "$archive" | cut -d/ -f1 | sort -u)
   fi
   [[ $tops == "$folder" ]] || fail "$(basename "$archive") unpacks into: $tops"
-done
-
-# Each Windows ZIP holds its program and two texts, readable in Notepad: every
-# line ends with CRLF.
-for archive in "$first"/*.zip; do
-  folder=$(basename "$archive" .zip)
-  contents=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
-  [[ $contents == "$folder/LICENSE.txt $folder/README.txt $folder/countdown.exe " ]] ||
-    fail "$(basename "$archive") holds $contents"
-  for text in LICENSE.txt README.txt; do
-    if unzip -p "$archive" "$folder/$text" | grep -q -v $'\r$'; then
-      fail "$folder/$text has lines without CRLF"
-    fi
-  done
 done
 
 # Each program is of its processor, the portable ones statically linked, as
