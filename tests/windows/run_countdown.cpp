@@ -52,6 +52,27 @@ std::string ReadAll(HANDLE pipe)
     return text;
 }
 
+// Starts `command_line`, its handles inherited, and waits for its end (within
+// the guard); its status, or 0xffffffff where it could not start.
+DWORD StartAndWait(std::string command_line, STARTUPINFOA& startup, DWORD creation_flags)
+{
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, creation_flags, nullptr,
+            nullptr, &startup, &process)) {
+        std::printf("cannot start %s: error %lu\n", command_line.c_str(), GetLastError());
+        return 0xffffffff;
+    }
+    if (WaitForSingleObject(process.hProcess, guard_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 0xdead);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    DWORD status = 0xffffffff;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return status;
+}
+
 // Runs the program with `arguments`, started with `creation_flags`; with
 // `unwritable_stdout`, its standard output is a file opened for reading only,
 // so every write to it fails.
@@ -77,27 +98,14 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
     startup.hStdInput = Inheritable(input);
     startup.hStdOutput = Inheritable(out_write);
     startup.hStdError = Inheritable(err_write);
-    std::string command_line = "\"" + program + "\" " + arguments;
-    PROCESS_INFORMATION process{};
     Outcome outcome;
-    const bool started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, creation_flags,
-        nullptr, nullptr, &startup, &process);
-    // Only the child holds the writing ends now, so the pipes end when it does
-    // (stdout's at once where the child got the unwritable file instead).
+    // The pipes hold far more than the child writes, so it never waits on
+    // them; once it has ended and this process has closed its writing ends,
+    // they read to their end.
+    outcome.status = StartAndWait("\"" + program + "\" " + arguments, startup, creation_flags);
     CloseHandle(out_write);
     CloseHandle(err_write);
     CloseHandle(input);
-    if (started) {
-        if (WaitForSingleObject(process.hProcess, guard_ms) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 0xdead);
-            WaitForSingleObject(process.hProcess, INFINITE);
-        }
-        GetExitCodeProcess(process.hProcess, &outcome.status);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        std::printf("cannot start %s: error %lu\n", command_line.c_str(), GetLastError());
-    }
     outcome.out = ReadAll(out_read);
     outcome.err = ReadAll(err_read);
     return outcome;
@@ -168,16 +176,7 @@ int RunAtTheConsole(const std::string& program, int runs, char** stdin_kinds)
             startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
             startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         }
-        std::string command_line = "\"" + program + "\"";
-        PROCESS_INFORMATION process{};
-        DWORD status = 0xffffffff;
-        if (CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                &startup, &process)) {
-            WaitForSingleObject(process.hProcess, INFINITE);
-            GetExitCodeProcess(process.hProcess, &status);
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-        }
+        const DWORD status = StartAndWait("\"" + program + "\"", startup, 0);
         if (nul != INVALID_HANDLE_VALUE) {
             CloseHandle(nul);
         }
