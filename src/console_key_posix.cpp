@@ -226,8 +226,13 @@ int WaitForKey()
             const Input input = WhatIsRead({key.data(), length});
             if (input == Input::Report) {
                 length = 0; // a click or a change of focus, not a key: the wait goes on
-            } else if (input == Input::KeyPress || length == key.size()) {
+            } else if (input == Input::KeyPress) {
                 break;
+            } else if (length == key.size()) {
+                length = ForgetPastedText(key);
+                if (length == key.size()) {
+                    break;
+                }
             }
         }
     }

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr unsigned char escape = 0x1b;
+constexpr std::string_view paste_start = "\x1b[200~";
+constexpr std::string_view paste_end = "\x1b[201~";
 
 bool IsFinalByte(unsigned char byte)
 {
@@ -24,6 +26,11 @@ bool IsDigit(unsigned char byte)
 bool Is(std::span<const unsigned char> bytes, std::string_view text)
 {
     return std::equal(bytes.begin(), bytes.end(), text.begin(), text.end());
+}
+
+bool IsPaste(std::span<const unsigned char> bytes)
+{
+    return bytes.size() >= paste_start.size() && Is(bytes.first(paste_start.size()), paste_start);
 }
 
 // The length of the UTF-8 character that `lead` begins; 1 for ASCII, control
@@ -85,6 +92,11 @@ Input WhatIsRead(std::span<const unsigned char> bytes)
     if (bytes.empty()) {
         return Input::Incomplete;
     }
+    if (IsPaste(bytes)) {
+        const bool ended = bytes.size() >= paste_start.size() + paste_end.size()
+            && Is(bytes.last(paste_end.size()), paste_end);
+        return ended ? Input::KeyPress : Input::Incomplete;
+    }
     if (bytes[0] != escape) {
         return bytes.size() >= Utf8Length(bytes[0]) ? Input::KeyPress : Input::Incomplete;
     }
@@ -101,4 +113,14 @@ Input WhatIsRead(std::span<const unsigned char> bytes)
     }
     // Alt: ESC, then any one key.
     return WhatIsRead(rest) == Input::Incomplete ? Input::Incomplete : Input::KeyPress;
+}
+
+std::size_t ForgetPastedText(std::span<unsigned char> bytes)
+{
+    if (!IsPaste(bytes)) {
+        return bytes.size();
+    }
+    const std::size_t kept = paste_end.size() - 1;
+    std::copy(bytes.end() - kept, bytes.end(), bytes.begin() + paste_start.size());
+    return paste_start.size() + kept;
 }

@@ -10,7 +10,8 @@ enum class Input {
     // One whole key press: a plain character, a UTF-8 letter, or an escape
     // sequence (CSI "ESC [ ... final", rxvt's shifted keys "ESC [ digits $",
     // the Linux console's "ESC [ [ x", SS3 "ESC O ... final"), and Alt with
-    // any of those: ESC followed by one whole key.
+    // any of those: ESC followed by one whole key. A paste that the terminal
+    // marks as one, "ESC [ 200 ~", the text, "ESC [ 201 ~", is one key too.
     KeyPress,
     // One whole report that a terminal sends of its own, where a program
     // (one that crashed, say) left reporting switched on: a mouse click or
@@ -22,7 +23,13 @@ enum class Input {
 
 Input WhatIsRead(std::span<const unsigned char> bytes);
 
-// No key or report this program knows of is longer; past this, the key ends.
+// No key or report this program knows of is longer; past this, the key ends,
+// but for a paste.
 constexpr std::size_t longest_key = 32;
+
+// A paste is read whole, however long: once `bytes` are full, its text is
+// dropped but for the last bytes, which may begin its closing marker. The
+// length of what is kept; of anything else, the length as it was.
+std::size_t ForgetPastedText(std::span<unsigned char> bytes);
 
 #endif

@@ -54,17 +54,18 @@ Group ThisGroup(int terminal)
     return foreground == getpgrp() ? Group::Foreground : Group::Background;
 }
 
-// Runs `change` with SIGTTOU held back, so that a change from the background
-// is made (or refused) rather than stopping the process. Where SIGTTOU cannot
-// be held, `change` runs all the same in the foreground, where no SIGTTOU
-// comes, and not at all elsewhere, where its caller's result stays a failure.
-template <typename Change> void WithTtouBlocked(int terminal, Change change)
+// Runs `change` with every signal held back: SIGTTOU, so that a change from
+// the background is made (or refused) rather than stopping the process, and
+// the rest, so that no handler that gives the terminal back comes between a
+// change and its record. Where signals cannot be held, `change` runs all the
+// same in the foreground, where no SIGTTOU comes, and not at all elsewhere,
+// where its caller's result stays a failure.
+template <typename Change> void WithSignalsBlocked(int terminal, Change change)
 {
-    sigset_t ttou;
+    sigset_t all;
     sigset_t previous;
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
-    if (sigprocmask(SIG_BLOCK, &ttou, &previous) != 0) {
+    sigfillset(&all);
+    if (sigprocmask(SIG_BLOCK, &all, &previous) != 0) {
         const int failure = errno;
         if (ThisGroup(terminal) == Group::Foreground) {
             change();
@@ -112,7 +113,7 @@ bool SameSettings(const termios& a, const termios& b)
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 {
     KeyMode result = KeyMode::Refused;
-    WithTtouBlocked(terminal, [&] {
+    WithSignalsBlocked(terminal, [&] {
         const Group group = ThisGroup(terminal);
         if (group != Group::Foreground) {
             result = group == Group::Background ? KeyMode::Background : KeyMode::Refused;
@@ -155,7 +156,7 @@ GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings)
         return GiveBack::Done; // not in key mode, or given back already
     }
     GiveBack result = GiveBack::Failed;
-    WithTtouBlocked(terminal, [&] {
+    WithSignalsBlocked(terminal, [&] {
         termios now{};
         if (!GetSettings(terminal, now)) {
             // EIO: hung up, and nobody left to give the terminal back to.

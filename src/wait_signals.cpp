@@ -6,6 +6,8 @@
 // ordinary code without further care. A signal released to its own action is
 // let in again at the same moment, after the action is back, so that one that
 // came in between acts by it: it is neither lost nor handled for nobody.
+// Every signal that would end the process is caught, so that none ends it in
+// key mode; the faults alone run their handler at once (below).
 //
 // A handler touches the terminal only to give it back, over the program's own
 // key mode and with SIGTTOU held (terminal_mode.cpp): a handler that took the
@@ -14,6 +16,7 @@
 
 #include "wait_signals.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -22,8 +25,55 @@
 
 namespace {
 
-// Caught only while the terminal is in key mode; SIGCONT is watched throughout.
-constexpr std::array ending_and_stop_signals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
+// A signal's own code cannot hold back a fault that the program itself
+// causes: the kernel ends the process at once if it is blocked. So these are
+// never blocked; their handler gives the terminal back and ends the process
+// there and then, wherever it was.
+constexpr std::array fault_signals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
+
+// Whether `signal_number`'s default action ends the process.
+bool EndsTheProcess(int signal_number)
+{
+    switch (signal_number) {
+    case SIGHUP:
+    case SIGINT:
+    case SIGQUIT:
+    case SIGILL:
+    case SIGTRAP:
+    case SIGABRT:
+    case SIGBUS:
+    case SIGFPE:
+    case SIGUSR1:
+    case SIGSEGV:
+    case SIGUSR2:
+    case SIGPIPE:
+    case SIGALRM:
+    case SIGTERM:
+    case SIGXCPU:
+    case SIGXFSZ:
+    case SIGVTALRM:
+    case SIGPROF:
+    case SIGPOLL:
+    case SIGSYS:
+#ifdef SIGSTKFLT
+    case SIGSTKFLT:
+#endif
+#ifdef SIGPWR
+    case SIGPWR:
+#endif
+#ifdef SIGEMT
+    case SIGEMT:
+#endif
+        return true;
+    default:
+        return signal_number >= SIGRTMIN && signal_number <= SIGRTMAX;
+    }
+}
+
+bool IsFault(int signal_number)
+{
+    return std::find(fault_signals.begin(), fault_signals.end(), signal_number) != fault_signals.end();
+}
 
 // Shared with the handlers, which can reach nothing else.
 volatile sig_atomic_t ending_arrived = 0;
@@ -31,7 +81,10 @@ volatile sig_atomic_t stop_arrived = 0;
 volatile sig_atomic_t continue_arrived = 0;
 void (*give_back_on_signal)() = nullptr;
 
-std::array<struct sigaction, ending_and_stop_signals.size()> found_actions;
+// Every signal that ends or stops the process and was not found ignored:
+// caught while the terminal is in key mode.
+sigset_t caught;
+std::array<struct sigaction, NSIG> found_actions;
 struct sigaction found_continue_action;
 sigset_t found_mask;
 sigset_t mask_while_released; // the one found, with SIGCONT held back
@@ -60,12 +113,23 @@ extern "C" void OnSignal(int signal_number)
     errno = saved_errno;
 }
 
-sigset_t EndingAndStopSet()
+// Blocked while it runs, the fault comes again as the handler returns, or a
+// sent one is delivered then, by the default action.
+extern "C" void OnFault(int signal_number)
 {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (const int signal_number : ending_and_stop_signals) {
-        sigaddset(&signals, signal_number);
+    give_back_on_signal();
+    struct sigaction default_action { };
+    default_action.sa_handler = SIG_DFL;
+    sigaction(signal_number, &default_action, nullptr);
+    raise(signal_number);
+}
+
+// The caught signals that can be held back: all but the faults.
+sigset_t BlockableCaught()
+{
+    sigset_t signals = caught;
+    for (const int signal_number : fault_signals) {
+        sigdelset(&signals, signal_number);
     }
     return signals;
 }
@@ -81,11 +145,11 @@ sigset_t ContinueSet()
 bool Catch(int signal_number)
 {
     struct sigaction action { };
-    action.sa_handler = OnSignal;
+    action.sa_handler = IsFault(signal_number) ? OnFault : OnSignal;
     // One handler at a time, and never stopped by SIGTTOU inside one. No
     // SA_RESTART: a signal must end the wait's pselect, so that the wait
     // looks at what the signal asks.
-    action.sa_mask = EndingAndStopSet();
+    action.sa_mask = BlockableCaught();
     sigaddset(&action.sa_mask, SIGCONT);
     sigaddset(&action.sa_mask, SIGTTOU);
     return sigaction(signal_number, &action, nullptr) == 0;
@@ -102,11 +166,17 @@ bool WatchSignals(void (*give_back)())
     }
     mask_while_released = found_mask;
     sigaddset(&mask_while_released, SIGCONT);
-    bool noted = sigaction(SIGCONT, nullptr, &found_continue_action) == 0;
-    for (std::size_t i = 0; noted && i < ending_and_stop_signals.size(); ++i) {
-        noted = sigaction(ending_and_stop_signals[i], nullptr, &found_actions[i]) == 0;
+    sigemptyset(&caught);
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        // A signal whose action cannot be had is one the system keeps for
+        // itself (an emulator holds a few real-time ones).
+        if ((EndsTheProcess(signal_number) || signal_number == SIGTSTP)
+            && sigaction(signal_number, nullptr, &found_actions[signal_number]) == 0
+            && found_actions[signal_number].sa_handler != SIG_IGN) {
+            sigaddset(&caught, signal_number);
+        }
     }
-    if (noted && Catch(SIGCONT)) {
+    if (sigaction(SIGCONT, nullptr, &found_continue_action) == 0 && Catch(SIGCONT)) {
         return true;
     }
     const int failure = errno;
@@ -128,13 +198,13 @@ bool CatchEndingSignals()
 {
     // SIGTTIN is held too, not caught: a read from the background then fails
     // rather than stopping the process in key mode (wait_signals.hpp).
-    sigset_t signals = EndingAndStopSet();
+    sigset_t signals = BlockableCaught();
     sigaddset(&signals, SIGTTIN);
     if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) {
         return false;
     }
-    for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
-        if (found_actions[i].sa_handler != SIG_IGN && !Catch(ending_and_stop_signals[i])) {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (sigismember(&caught, signal_number) == 1 && !Catch(signal_number)) {
             return false;
         }
     }
@@ -144,8 +214,9 @@ bool CatchEndingSignals()
 bool ReleaseEndingSignals()
 {
     int first_failure = 0;
-    for (std::size_t i = 0; i < ending_and_stop_signals.size(); ++i) {
-        if (sigaction(ending_and_stop_signals[i], &found_actions[i], nullptr) != 0 && first_failure == 0) {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (sigismember(&caught, signal_number) == 1
+            && sigaction(signal_number, &found_actions[signal_number], nullptr) != 0 && first_failure == 0) {
             first_failure = errno;
         }
     }

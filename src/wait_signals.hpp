@@ -3,7 +3,8 @@
 
 #include <csignal>
 
-// The signals that matter while the program waits for its key. While caught,
+// The signals that matter while the program waits for its key: every one
+// whose default action ends the process, SIGTSTP and SIGCONT. While caught,
 // they are held back but inside the wait's one blocking call, which lets them
 // in (pselect with the mask found); so their handlers run only there, and
 // what a signal asks for (stop, end) is done by the wait itself, in ordinary
@@ -15,7 +16,7 @@
 
 // What has arrived since the wait last looked.
 struct SignalsArrived {
-    int ending = 0; // SIGINT, SIGQUIT, SIGTERM or SIGHUP: end by it
+    int ending = 0; // a signal that ends the process: end by it
     bool stop = false; // SIGTSTP: stop, once the terminal is given back
     bool continued = false; // SIGCONT: continued after a stop of any kind
 };

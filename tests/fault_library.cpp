@@ -7,8 +7,9 @@
 //            puts fails by the stream's own write, with EBADF whatever the
 //            outcome says: standard output is read-only for that one call.
 //   NTH      which of those calls, counted from 1
-//   OUTCOME  an error name (EINTR, EINVAL, EIO, ENOMEM, ENOTTY), or
-//            raise:SIGNAL to raise that signal just before the call is made
+//   OUTCOME  an error name (EINTR, EINVAL, EIO, ENOMEM, ENOTTY),
+//            raise:SIGNAL to raise that signal just before the call is made,
+//            or segv for a real segmentation fault there
 //   after-key  count only the calls after the first byte read from a terminal
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
@@ -32,6 +34,7 @@ struct Fault {
     int nth = 0;
     int error = 0;
     int signal_to_raise = 0;
+    bool segv = false;
     bool after_key = false;
 };
 
@@ -59,7 +62,8 @@ Fault ParseFault()
     if (named.starts_with("raise:")) {
         fault.signal_to_raise = std::atoi(outcome + 6);
     }
-    if (fault.error == 0 && fault.signal_to_raise == 0) {
+    fault.segv = named == "segv";
+    if (fault.error == 0 && fault.signal_to_raise == 0 && !fault.segv) {
         std::abort();
     }
     return fault;
@@ -81,6 +85,10 @@ bool Strikes(const std::string& call)
     const Fault& fault = TheFault();
     if (call != fault.call || (fault.after_key && !key_read) || ++calls_seen != fault.nth) {
         return false;
+    }
+    if (fault.segv) {
+        void* no_access = mmap(nullptr, 1, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        *static_cast<volatile char*>(no_access) = 1;
     }
     if (fault.signal_to_raise != 0) {
         raise(fault.signal_to_raise);

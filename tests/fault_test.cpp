@@ -50,6 +50,8 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
             " 2 1\r\ncountdown: cannot put the terminal's settings back: Invalid argument\r\n"},
         // A Ctrl+C that comes as the handlers are released still ends it.
         {"release:" + intr + " 1 raise:" + intr + " after-key", "x", -SIGINT, true, ""},
+        // A fault in the program's own code, in key mode.
+        {"pselect 1 segv", "", -SIGSEGV, true, ""},
         // The heading's write fails, the countdown line's succeeds.
         {"puts 1 EIO", "", 1, true, " 2 1\r\ncountdown: write error: Bad file descriptor\r\n"},
     };

@@ -44,7 +44,10 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
         {"\x1b[", "A"} /* Up, its last byte late */, {"\x1b[M" /* F1 in SCO mode */},
         // A click and its release, and a change of focus, are no keys.
         {"\x1b[M 4%\x1b[M#4%" /* X10 */, "x"}, {"\x1b[<0;20;5M\x1b[<0;20;5m" /* SGR */, "x"},
-        {"\x1b[O", "\x1b[I", "x"}};
+        {"\x1b[O", "\x1b[I", "x"},
+        // A paste that the terminal marks as one is one key, whatever its length.
+        {"\x1b[200~echo one two three four five six seven\rls -l\r\x1b[201~"},
+        {"\x1b[200~echo pasted\r\x1b[20", "1~"}};
     for (const auto& parts : keys) {
         SCOPED_TRACE(testing::PrintToString(parts));
         TerminalSession session({COUNTDOWN_PROGRAM});
@@ -103,7 +106,9 @@ TEST(Terminal, EndingSignalsEndTheProgramByThatSignalWithTheTerminalRestored)
 {
     // By its key where it has one, otherwise sent (0 for "no key") and
     // followed at once by a key, which must not win over it.
-    const std::pair<int, char> endings[] = {{SIGINT, '\x03'}, {SIGQUIT, '\x1c'}, {SIGTERM, 0}, {SIGHUP, 0}};
+    // Every signal that would end the program: a few stand for the rest.
+    const std::pair<int, char> endings[] = {{SIGINT, '\x03'}, {SIGQUIT, '\x1c'}, {SIGTERM, 0}, {SIGHUP, 0},
+        {SIGUSR1, 0}, {SIGALRM, 0}, {SIGSEGV, 0}, {SIGRTMIN + 1, 0}};
     for (const auto& [signal_number, key] : endings) {
         SCOPED_TRACE(signal_number);
         TerminalSession session({COUNTDOWN_PROGRAM});
