@@ -6,16 +6,16 @@
 // - A key press ends the wait if it types a character or is a named key
 //   (arrows, F1 to F12, Home, Escape...). A modifier or lock key alone, a
 //   key's release, the mouse, focus and resizing are no key.
-// - Ctrl+C and Ctrl+Break end the program as the console ends a console
-//   program: status STATUS_CONTROL_C_EXIT (cmd's %ERRORLEVEL% and
-//   PowerShell's $LASTEXITCODE show -1073741510). Windows always signals
-//   Ctrl+Break; Ctrl+C is read here as a key, with the console's processing
-//   of it turned off during the wait, so that every console host ends the
-//   program the same way. The console's input mode is put back on every way
-//   out, by the signal's handler too.
+// - For the wait, the console's processing of Ctrl+C and its VT input (which
+//   another program may have left on, and which sends an arrow as ESC [ A, one
+//   event a character) are turned off. Ctrl+C and Ctrl+Break end the program as
+//   the console ends a console program: status STATUS_CONTROL_C_EXIT (cmd's
+//   %ERRORLEVEL% and PowerShell's $LASTEXITCODE show -1073741510). The input
+//   mode is put back as found on every way out, by the signal's handler too.
 // - What follows the key stays in the console's buffer, for the shell.
-// - A console without a window (a process started with CREATE_NO_WINDOW) has
-//   nobody at its keyboard, and no console at all (DETACHED_PROCESS) none:
+// - Nobody can press a key on a console without a window (CREATE_NO_WINDOW),
+//   without a console (DETACHED_PROCESS), or in a window station that is not
+//   visible (a service, or a task run whether the user is logged on or not):
 //   there is no wait. A pseudo-console (Windows Terminal, an OpenSSH session)
 //   has a stand-in window, and a person at it.
 // - Where the console's mode cannot be had or changed, the wait reads keys
@@ -24,9 +24,11 @@
 
 #include <windows.h>
 
-#include <cerrno>
-
 #include "console_key.hpp"
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_INPUT
+#define ENABLE_VIRTUAL_TERMINAL_INPUT 0x0200
+#endif
 
 namespace {
 
@@ -38,7 +40,7 @@ DWORD mode_as_found = 0;
 // Ctrl+C, where the mode was left as found, or where the console host signals
 // it whatever the mode, as wine's does on a terminal) or that its window is
 // closing or its user logging off.
-BOOL WINAPI PutTheModeBackBeforeTheEnd(DWORD signal)
+BOOL WINAPI RestoreModeAndEnd(DWORD signal)
 {
     SetConsoleMode(console_input, mode_as_found);
     if (signal == CTRL_C_EVENT || signal == CTRL_BREAK_EVENT) {
@@ -88,6 +90,29 @@ Event Classify(const INPUT_RECORD& record)
     return key.wVirtualKeyCode != 0 && !IsModifierOrLock(key.wVirtualKeyCode) ? Event::Key : Event::NoKey;
 }
 
+// Whether this process's window station is one that a person can see. Asked
+// only before a wait, of user32.dll loaded from the system folder alone, so
+// that the program starts with no more than it needs and no DLL beside it is
+// ever loaded. Where it cannot be asked, it is taken as visible.
+bool StationIsVisible()
+{
+    const HMODULE user32 = LoadLibraryExW(L"user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (user32 == nullptr) {
+        return true;
+    }
+    const auto process_station
+        = reinterpret_cast<decltype(&GetProcessWindowStation)>(reinterpret_cast<void*>(GetProcAddress(user32,
+            "GetProcessWindowStation")));
+    const auto object_information = reinterpret_cast<decltype(&GetUserObjectInformationW)>(reinterpret_cast<
+        void*>(GetProcAddress(user32, "GetUserObjectInformationW")));
+    USEROBJECTFLAGS flags{};
+    const HWINSTA station = process_station != nullptr ? process_station() : nullptr;
+    const bool answered = station != nullptr && object_information != nullptr
+        && object_information(station, UOI_FLAGS, &flags, sizeof flags, nullptr);
+    FreeLibrary(user32);
+    return !answered || (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 // Reads events until one ends the wait; NoKey where the console cannot be read.
 Event ReadUntilAKey()
 {
@@ -108,7 +133,7 @@ Event ReadUntilAKey()
 
 int WaitForKey()
 {
-    if (GetConsoleWindow() == nullptr) {
+    if (GetConsoleWindow() == nullptr || !StationIsVisible()) {
         return 0;
     }
     console_input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -116,17 +141,18 @@ int WaitForKey()
     if (console_input == INVALID_HANDLE_VALUE) {
         return 0;
     }
+    constexpr DWORD turned_off = ENABLE_PROCESSED_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
     const bool mode_changed = GetConsoleMode(console_input, &mode_as_found)
-        && SetConsoleCtrlHandler(PutTheModeBackBeforeTheEnd, TRUE)
-        && SetConsoleMode(console_input, mode_as_found & ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT));
+        && SetConsoleCtrlHandler(RestoreModeAndEnd, TRUE)
+        && SetConsoleMode(console_input, mode_as_found & ~turned_off);
 
     const Event event = ReadUntilAKey();
 
     int restore_error = 0;
     if (mode_changed && !SetConsoleMode(console_input, mode_as_found)) {
-        restore_error = EIO;
+        restore_error = static_cast<int>(GetLastError());
     }
-    SetConsoleCtrlHandler(PutTheModeBackBeforeTheEnd, FALSE);
+    SetConsoleCtrlHandler(RestoreModeAndEnd, FALSE);
     CloseHandle(console_input);
     if (event == Event::Interrupt && restore_error == 0) {
         ExitProcess(STATUS_CONTROL_C_EXIT);

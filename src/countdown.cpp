@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include "console_key.hpp"
 
@@ -37,12 +41,48 @@ bool ErrorsFollowTheOutput()
 #endif
 }
 
-// "countdown: WHAT: REASON" on a line of its own; without a reason if
-// `error` is 0.
+// The error code of the call that just failed: on Windows the system's own,
+// of which the C runtime's errno keeps less (a pipe whose reader has gone is
+// "Invalid argument" there).
+int LastError()
+{
+#ifdef _WIN32
+    return static_cast<int>(GetLastError());
+#else
+    return errno;
+#endif
+}
+
+void ClearLastError()
+{
+#ifdef _WIN32
+    SetLastError(0);
+#endif
+    errno = 0;
+}
+
+// "countdown: WHAT: REASON" on a line of its own, REASON being the system's
+// text for `error`, a code of LastError's; without a reason if it is 0.
 void Report(const char* what, int error)
 {
+#ifdef _WIN32
+    char reason[512] = {};
+    const DWORD length = error == 0
+        ? 0
+        : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+            static_cast<DWORD>(error), 0, reason, sizeof reason, nullptr);
+    // The system's text ends its sentence with a line end.
+    for (DWORD end = length; end > 0 && (reason[end - 1] == '\r' || reason[end - 1] == '\n'); --end) {
+        reason[end - 1] = '\0';
+    }
+    if (error != 0 && length == 0) {
+        std::snprintf(reason, sizeof reason, "error %d", error);
+    }
+#else
+    const char* reason = error != 0 ? std::strerror(error) : "";
+#endif
     std::fprintf(stderr, "%scountdown: %s%s%s\n", ErrorsFollowTheOutput() ? "\n" : "", what,
-        error != 0 ? ": " : "", error != 0 ? std::strerror(error) : "");
+        error != 0 ? ": " : "", reason);
 }
 
 } // namespace
@@ -56,15 +96,15 @@ int main()
     // was lost must not look like a success to whoever started it. A stream
     // keeps only that a write failed, not why: the reason is taken from the
     // first failure, before later writes can succeed over it.
-    errno = 0;
+    ClearLastError();
     std::puts(heading);
-    int write_error = std::ferror(stdout) != 0 ? errno : 0;
+    int write_error = std::ferror(stdout) != 0 ? LastError() : 0;
     FirstNum(count);
     if (write_error == 0 && std::ferror(stdout) != 0) {
-        write_error = errno;
+        write_error = LastError();
     }
     if (std::fflush(stdout) != 0 && write_error == 0) {
-        write_error = errno;
+        write_error = LastError();
     }
     if (std::ferror(stdout) != 0) {
         Report("write error", write_error);

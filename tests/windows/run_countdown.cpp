@@ -3,15 +3,20 @@
 // ends. Every Windows process start is slow under emulation, so one process
 // makes all the runs.
 //
-// With --at-the-console, runs it instead once for each STDIN given (console:
-// as typed at cmd; nul: its standard input from NUL) in this process's own
-// console, where the keys typed go to it, and after each run says how it ended
-// and what it left for the shell, for a script at the keyboard to check.
+// With --at-the-console, runs it instead once for each START given, in this
+// process's own console, where the keys typed go to it, and after each run
+// says how it ended and what it left for the shell, for a script at the
+// keyboard to check. START is console (as typed at cmd), nul (standard input
+// from NUL), hidden-station (in a window station nobody can see: no wait) or
+// vt-input (the console's VT input left on by another program: this process
+// reads the mode during the wait, then types the key itself).
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+#include <functional>
 #include <string>
 
 #include "../expected_output.hpp"
@@ -52,15 +57,20 @@ std::string ReadAll(HANDLE pipe)
     return text;
 }
 
-// Starts `command_line`, its handles inherited, and waits for its end (within
-// the guard); its status, or 0xffffffff where it could not start.
-DWORD StartAndWait(std::string command_line, STARTUPINFOA& startup, DWORD creation_flags)
+// Starts `command_line`, its handles inherited, runs `meanwhile` and waits for
+// its end (within the guard); its status, or 0xffffffff where it could not
+// start.
+DWORD StartAndWait(std::string command_line, STARTUPINFOA& startup, DWORD creation_flags,
+    const std::function<void(HANDLE)>& meanwhile = {})
 {
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, creation_flags, nullptr,
             nullptr, &startup, &process)) {
         std::printf("cannot start %s: error %lu\n", command_line.c_str(), GetLastError());
         return 0xffffffff;
+    }
+    if (meanwhile) {
+        meanwhile(process.hProcess);
     }
     if (WaitForSingleObject(process.hProcess, guard_ms) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 0xdead);
@@ -73,11 +83,27 @@ DWORD StartAndWait(std::string command_line, STARTUPINFOA& startup, DWORD creati
     return status;
 }
 
-// Runs the program with `arguments`, started with `creation_flags`; with
-// `unwritable_stdout`, its standard output is a file opened for reading only,
-// so every write to it fails.
-Outcome Run(const std::string& program, const std::string& arguments, bool unwritable_stdout,
-    DWORD creation_flags = DETACHED_PROCESS)
+enum class Stdout { Captured, ReadOnlyFile, PipeWithoutReader };
+
+// The system's text for why a write to `output` fails, as the program must
+// report it.
+std::string WriteErrorText(HANDLE output)
+{
+    DWORD written = 0;
+    WriteFile(output, "x", 1, &written, nullptr);
+    char text[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0,
+        text, sizeof text, nullptr);
+    std::string reason = text;
+    reason.erase(reason.find_last_not_of("\r\n") + 1);
+    return "countdown: write error: " + reason + "\r\n";
+}
+
+// Runs the program with `arguments`, started with `creation_flags`, its
+// standard output captured or one that every write to fails; with such, sets
+// `expected_error` to what the program must report.
+Outcome Run(const std::string& program, const std::string& arguments, Stdout stdout_to = Stdout::Captured,
+    DWORD creation_flags = DETACHED_PROCESS, std::string* expected_error = nullptr)
 {
     HANDLE out_read = nullptr;
     HANDLE out_write = nullptr;
@@ -86,10 +112,16 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
     CreatePipe(&out_read, &out_write, nullptr, 65536);
     CreatePipe(&err_read, &err_write, nullptr, 65536);
     HANDLE input = OpenNul();
-    if (unwritable_stdout) {
+    if (stdout_to == Stdout::ReadOnlyFile) {
         CloseHandle(out_write);
         out_write = CreateFileA("unwritable-output.tmp", GENERIC_READ, FILE_SHARE_READ, nullptr,
             CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    } else if (stdout_to == Stdout::PipeWithoutReader) {
+        CloseHandle(out_read);
+        out_read = nullptr;
+    }
+    if (expected_error != nullptr) {
+        *expected_error = WriteErrorText(out_write);
     }
 
     STARTUPINFOA startup{};
@@ -106,7 +138,7 @@ Outcome Run(const std::string& program, const std::string& arguments, bool unwri
     CloseHandle(out_write);
     CloseHandle(err_write);
     CloseHandle(input);
-    outcome.out = ReadAll(out_read);
+    outcome.out = out_read != nullptr ? ReadAll(out_read) : "";
     outcome.err = ReadAll(err_read);
     return outcome;
 }
@@ -156,36 +188,79 @@ BOOL WINAPI StayForTheReport(DWORD /*signal*/)
     return TRUE;
 }
 
-int RunAtTheConsole(const std::string& program, int runs, char** stdin_kinds)
+// A key press and its release, typed into the console as a person would.
+void TypeAKey(HANDLE console_input, wchar_t character)
+{
+    INPUT_RECORD records[2]{};
+    for (INPUT_RECORD& record : records) {
+        record.EventType = KEY_EVENT;
+        record.Event.KeyEvent.wRepeatCount = 1;
+        record.Event.KeyEvent.wVirtualKeyCode = static_cast<WORD>(std::towupper(character));
+        record.Event.KeyEvent.uChar.UnicodeChar = character;
+    }
+    records[0].Event.KeyEvent.bKeyDown = TRUE;
+    DWORD written = 0;
+    WriteConsoleInputW(console_input, records, 2, &written);
+}
+
+int RunAtTheConsole(const std::string& program, int runs, char** starts)
 {
     SetConsoleCtrlHandler(StayForTheReport, TRUE);
     HANDLE console_input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     KeysLeft(console_input);
+    DWORD own_mode = 0;
+    GetConsoleMode(console_input, &own_mode);
+    constexpr DWORD vt_input = 0x0200; // ENABLE_VIRTUAL_TERMINAL_INPUT
     for (int run = 0; run < runs; ++run) {
         // Keys typed since the last report stay: they are typed ahead.
+        const std::string start = starts[run];
+        if (start == "vt-input") {
+            SetConsoleMode(console_input, own_mode | vt_input);
+        }
         DWORD mode_before = 0;
         GetConsoleMode(console_input, &mode_before);
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         HANDLE nul = INVALID_HANDLE_VALUE;
-        if (std::strcmp(stdin_kinds[run], "nul") == 0) {
+        if (start == "nul") {
             nul = OpenNul();
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = Inheritable(nul);
             startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
             startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         }
-        const DWORD status = StartAndWait("\"" + program + "\"", startup, 0);
+        // A window station made without WSF_VISIBLE, as a service's is.
+        std::string desktop = "countdown-hidden-station\\Default";
+        if (start == "hidden-station") {
+            CreateWindowStationA("countdown-hidden-station", 0, WINSTA_ALL_ACCESS, nullptr);
+            startup.lpDesktop = desktop.data();
+        }
+        bool vt_input_in_the_wait = false;
+        const auto type_once_it_waits = [&](HANDLE process) {
+            DWORD mode = mode_before;
+            while (mode == mode_before && WaitForSingleObject(process, 10) == WAIT_TIMEOUT) {
+                GetConsoleMode(console_input, &mode);
+            }
+            vt_input_in_the_wait = (mode & vt_input) != 0;
+            TypeAKey(console_input, L'k');
+        };
+        const DWORD status = start == "vt-input"
+            ? StartAndWait("\"" + program + "\"", startup, 0, type_once_it_waits)
+            : StartAndWait("\"" + program + "\"", startup, 0);
         if (nul != INVALID_HANDLE_VALUE) {
             CloseHandle(nul);
         }
         DWORD mode_after = 0;
         GetConsoleMode(console_input, &mode_after);
+        SetConsoleMode(console_input, own_mode);
         // Whatever else the key sent has arrived by now.
         Sleep(500);
+        const char* mode_found = vt_input_in_the_wait ? "VT input on in the wait"
+            : mode_after == mode_before               ? "as found"
+                                                      : "changed";
         std::printf("\nended: status 0x%08lx, input mode %s, left for the shell: \"%s\"\n", status,
-            mode_after == mode_before ? "as found" : "changed", KeysLeft(console_input).c_str());
+            mode_found, KeysLeft(console_input).c_str());
         std::fflush(stdout);
     }
     return 0;
@@ -199,28 +274,33 @@ int main(int argc, char** argv)
         return RunAtTheConsole(argv[2], argc - 3, argv + 3);
     }
     if (argc != 2) {
-        std::fputs("usage: run_countdown PROGRAM | --at-the-console PROGRAM console|nul...\n", stderr);
+        std::fputs("usage: run_countdown PROGRAM | --at-the-console PROGRAM START...\n", stderr);
         return 2;
     }
     const std::string program = argv[1];
 
-    const Outcome plain = Run(program, "", false);
+    const Outcome plain = Run(program, "");
     Expect(plain.out == expected_output && plain.err.empty() && plain.status == 0,
         "the 112 bytes with CRLF and status 0, with no console to wait on", plain);
 
-    const Outcome with_arguments = Run(program, "--help -h 5 \"x y\" - %d", false);
+    const Outcome with_arguments = Run(program, "--help -h 5 \"x y\" - %d");
     Expect(with_arguments.out == expected_output && with_arguments.err.empty() && with_arguments.status == 0,
         "arguments change nothing", with_arguments);
 
     // A console without a window has nobody at its keyboard: no wait there.
-    const Outcome windowless = Run(program, "", false, CREATE_NO_WINDOW);
+    const Outcome windowless = Run(program, "", Stdout::Captured, CREATE_NO_WINDOW);
     Expect(windowless.out == expected_output && windowless.err.empty() && windowless.status == 0,
         "the 112 bytes and status 0 at once, in a console without a window", windowless);
 
-    const Outcome unwritable = Run(program, "", true);
-    // The runtime reports a write to a handle opened for reading as EBADF.
-    Expect(unwritable.err == "countdown: write error: Bad file descriptor\r\n" && unwritable.status == 1,
-        "undelivered output is reported with status 1", unwritable);
+    // Undelivered output is reported with the system's own reason.
+    for (const Stdout unwritable : {Stdout::ReadOnlyFile, Stdout::PipeWithoutReader}) {
+        std::string expected_error;
+        const Outcome outcome = Run(program, "", unwritable, DETACHED_PROCESS, &expected_error);
+        Expect(outcome.err == expected_error && outcome.status == 1,
+            unwritable == Stdout::ReadOnlyFile ? "a file opened for reading only: status 1 and why"
+                                               : "a pipe whose reader has gone: status 1 and why",
+            outcome);
+    }
 
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
