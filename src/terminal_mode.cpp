@@ -100,15 +100,14 @@ bool SetSettings(int terminal, const termios& settings)
     return RetriedAfterSignals([&] { return tcsetattr(terminal, TCSANOW, &settings); });
 }
 
-// Field by field: the structure's padding and private fields say nothing.
+} // namespace
+
 bool SameSettings(const termios& a, const termios& b)
 {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag
         && a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0
         && cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
 }
-
-} // namespace
 
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 {

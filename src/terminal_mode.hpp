@@ -19,6 +19,10 @@ struct TerminalSettings {
     termios key_mode{};
 };
 
+// Whether two records hold the same settings, field by field: the
+// structure's padding and private fields say nothing.
+bool SameSettings(const termios& a, const termios& b);
+
 enum class KeyMode {
     Entered,
     Background, // the terminal belongs to another process group: left alone

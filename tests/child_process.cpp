@@ -264,12 +264,15 @@ bool TerminalSession::SettingsBecome(const termios& expected, const termios* or_
 
 int TerminalSession::UnreadInput()
 {
-    // In line mode a partial line does not count as readable; leave it.
-    termios raw = Settings();
+    // In line mode a partial line does not count as readable: raw mode for
+    // the count, and the settings as they were after it.
+    const termios found = Settings();
+    termios raw = found;
     cfmakeraw(&raw);
     Check(tcsetattr(slave_, TCSANOW, &raw) == 0, "tcsetattr");
     int pending = 0;
-    Check(ioctl(slave_, FIONREAD, &pending) == 0, "FIONREAD");
+    const bool counted = ioctl(slave_, FIONREAD, &pending) == 0;
+    Check(tcsetattr(slave_, TCSANOW, &found) == 0 && counted, "FIONREAD");
     return pending;
 }
 
@@ -287,12 +290,6 @@ void TerminalSession::HangUp()
 bool ExitedWith(int status, int code)
 {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
-
-bool SameSettings(const termios& a, const termios& b)
-{
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag
-        && a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include "terminal_mode.hpp" // SameSettings
+
 // Only to keep a broken program from hanging the suite; no test measures time.
 constexpr std::chrono::milliseconds guard = std::chrono::seconds(20);
 
@@ -81,8 +83,6 @@ private:
     int slave_ = -1;
     pid_t child_ = -1;
 };
-
-bool SameSettings(const termios& a, const termios& b);
 
 // Whether a status that waitpid reported is an exit with `code`.
 bool ExitedWith(int status, int code);

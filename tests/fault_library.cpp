@@ -4,8 +4,8 @@
 //   CALL     tcgetattr, tcsetattr, tcgetpgrp, pselect, sigprocmask, puts, or
 //            catch:SIGNAL / release:SIGNAL, a sigaction that installs a
 //            handler for SIGNAL (a number) / that puts one without a handler.
-//            puts fails by the stream's own write, with EBADF whatever the
-//            outcome says: standard output is read-only for that one call.
+//            puts fails by the stream's own write, standard output being
+//            read-only for that one call, and then with the error asked for.
 //   NTH      which of those calls, counted from 1
 //   OUTCOME  an error name (EINTR, EINVAL, EIO, ENOMEM, ENOTTY),
 //            raise:SIGNAL to raise that signal just before the call is made,
@@ -126,11 +126,10 @@ int puts(const char* text)
     const int read_only = open("/dev/null", O_RDONLY);
     dup2(read_only, STDOUT_FILENO);
     const int result = Next<int(const char*)>("puts")(text);
-    const int failure = errno;
     dup2(saved, STDOUT_FILENO);
     close(saved);
     close(read_only);
-    errno = failure;
+    errno = TheFault().error;
     return result;
 }
 

@@ -53,7 +53,7 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
         // A fault in the program's own code, in key mode.
         {"pselect 1 segv", "", -SIGSEGV, true, ""},
         // The heading's write fails, the countdown line's succeeds.
-        {"puts 1 EIO", "", 1, true, " 2 1\r\ncountdown: write error: Bad file descriptor\r\n"},
+        {"puts 1 EIO", "", 1, true, " 2 1\r\ncountdown: write error: Input/output error\r\n"},
     };
     for (const FaultCase& row : cases) {
         SCOPED_TRACE(row.fault);
