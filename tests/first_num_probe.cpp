@@ -1,9 +1,12 @@
 // Runs FirstNum alone with the count given as the one argument, on a thread
 // whose stack is the ordinary 8 MiB, so that a count far deeper than that
-// stack shows whether the recursion costs stack per number.
+// stack shows whether the recursion costs stack per number. With
+// --optimized instead, says by its status whether the compiler optimised it
+// (0) or not (1): only an optimising build turns the recursion into a jump.
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include <pthread.h>
 
@@ -21,6 +24,13 @@ void* CountDown(void* count)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string_view(argv[1]) == "--optimized") {
+#ifdef __OPTIMIZE__
+        return 0;
+#else
+        return 1;
+#endif
+    }
     if (argc != 2) {
         std::fputs("usage: first_num_probe COUNT\n", stderr);
         return 2;
