@@ -106,18 +106,23 @@ fi
 source_tree=$scratch/$source_name
 pack_tarball "$scratch" "$source_name" "$out/$source_name.tar.gz"
 
-# The presets of the native builds, then each other architecture's: the
-# Debian package's program and the portable one.
+# The presets of the native builds, then each other architecture's, as
+# PRESET:ARCH: the Debian package's program and the portable one, in
+# build-deb-ARCH and build-portable-ARCH.
 presets=(deb portable windows windows-x86_64)
 for arch in "${architectures[@]}"; do
-  presets+=("deb-$arch" "portable-$arch")
+  presets+=("deb-cross:$arch" "portable-cross:$arch")
 done
 echo "release.sh: building $source_name (${commit:0:12}) in $scratch" >&2
-for preset in "${presets[@]}"; do
-  (cd "$source_tree" && cmake --preset "$preset" -DBUILD_TESTING=OFF && cmake --build --preset "$preset") \
-    >"$scratch/build-$preset.log" 2>&1 || {
-    tail -n 40 "$scratch/build-$preset.log" >&2
-    echo "release.sh: the $preset build failed" >&2
+for build in "${presets[@]}"; do
+  preset=${build%%:*}
+  arch=${build#"$preset"}
+  arch=${arch#:}
+  log="$scratch/build-$preset${arch:+-$arch}.log"
+  (cd "$source_tree" && export COUNTDOWN_ARCH=$arch &&
+    cmake --preset "$preset" -DBUILD_TESTING=OFF && cmake --build --preset "$preset") >"$log" 2>&1 || {
+    tail -n 40 "$log" >&2
+    echo "release.sh: the $build build failed" >&2
     exit 1
   }
 done
