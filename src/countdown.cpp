@@ -34,8 +34,8 @@ bool ErrorsFollowTheOutput()
 #ifdef _WIN32
     return false; // no file identity to compare by
 #else
-    struct stat out { };
-    struct stat err { };
+    struct stat out = {};
+    struct stat err = {};
     return fstat(fileno(stdout), &out) == 0 && fstat(fileno(stderr), &err) == 0 && out.st_dev == err.st_dev
         && out.st_ino == err.st_ino;
 #endif
@@ -67,16 +67,18 @@ void Report(const char* what, int error)
 {
 #ifdef _WIN32
     char reason[512] = {};
-    const DWORD length = error == 0
-        ? 0
-        : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-            static_cast<DWORD>(error), 0, reason, sizeof reason, nullptr);
+    DWORD length = 0;
+    if (error != 0) {
+        constexpr DWORD from_system = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+        length = FormatMessageA(from_system, nullptr, static_cast<DWORD>(error), 0, reason, sizeof reason,
+            nullptr);
+        if (length == 0) {
+            std::snprintf(reason, sizeof reason, "error %d", error);
+        }
+    }
     // The system's text ends its sentence with a line end.
     for (DWORD end = length; end > 0 && (reason[end - 1] == '\r' || reason[end - 1] == '\n'); --end) {
         reason[end - 1] = '\0';
-    }
-    if (error != 0 && length == 0) {
-        std::snprintf(reason, sizeof reason, "error %d", error);
     }
 #else
     const char* reason = error != 0 ? std::strerror(error) : "";

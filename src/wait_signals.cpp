@@ -118,7 +118,7 @@ extern "C" void OnSignal(int signal_number)
 extern "C" void OnFault(int signal_number)
 {
     give_back_on_signal();
-    struct sigaction default_action { };
+    struct sigaction default_action = {};
     default_action.sa_handler = SIG_DFL;
     sigaction(signal_number, &default_action, nullptr);
     raise(signal_number);
@@ -144,7 +144,7 @@ sigset_t ContinueSet()
 
 bool Catch(int signal_number)
 {
-    struct sigaction action { };
+    struct sigaction action = {};
     action.sa_handler = IsFault(signal_number) ? OnFault : OnSignal;
     // One handler at a time, and never stopped by SIGTTOU inside one. No
     // SA_RESTART: a signal must end the wait's pselect, so that the wait

@@ -151,10 +151,11 @@ pid_t tcgetpgrp(int fd)
 int pselect(int count, fd_set* readable, fd_set* writable, fd_set* failed, const timespec* timeout,
     const sigset_t* mask)
 {
-    return Strikes("pselect")
-        ? -1
-        : Next<int(int, fd_set*, fd_set*, fd_set*, const timespec*, const sigset_t*)>("pselect")(count,
-            readable, writable, failed, timeout, mask);
+    if (Strikes("pselect")) {
+        return -1;
+    }
+    using Pselect = int(int, fd_set*, fd_set*, fd_set*, const timespec*, const sigset_t*);
+    return Next<Pselect>("pselect")(count, readable, writable, failed, timeout, mask);
 }
 
 int sigprocmask(int how, const sigset_t* set, sigset_t* old)
