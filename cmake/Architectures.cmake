@@ -2,19 +2,19 @@
 # COUNTDOWN_NATIVE_ARCHITECTURE (the build machine's own), COUNTDOWN_ARCHITECTURES
 # (the Debian names of the others, in the table's order) and, for every
 # architecture ARCH, its columns: COUNTDOWN_ARCH_<ARCH>_TRIPLET, _QEMU,
-# _QEMU_CPU, _TARBALL, _C_LIBRARY_PACKAGE, _FILE_SAYS and _PROCESSOR.
+# _QEMU_CPU, _TARBALL and _FILE_SAYS.
 set(COUNTDOWN_ARCHITECTURE_TABLE ${CMAKE_CURRENT_LIST_DIR}/architectures.txt)
 
 function(countdown_read_architectures)
   file(STRINGS ${COUNTDOWN_ARCHITECTURE_TABLE} lines REGEX "^[^#]")
-  set(fields TRIPLET QEMU QEMU_CPU TARBALL C_LIBRARY_PACKAGE FILE_SAYS PROCESSOR)
+  set(fields TRIPLET QEMU QEMU_CPU TARBALL FILE_SAYS)
   set(cross)
   foreach(line IN LISTS lines)
     string(REPLACE "|" ";" columns "${line}")
     list(TRANSFORM columns STRIP)
     list(LENGTH columns count)
-    if(NOT count EQUAL 8)
-      message(FATAL_ERROR "${COUNTDOWN_ARCHITECTURE_TABLE}: a line of ${count} columns, not 8: ${line}")
+    if(NOT count EQUAL 6)
+      message(FATAL_ERROR "${COUNTDOWN_ARCHITECTURE_TABLE}: a line of ${count} columns, not 6: ${line}")
     endif()
     list(POP_FRONT columns arch)
     foreach(field value IN ZIP_LISTS fields columns)

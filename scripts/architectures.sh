@@ -4,11 +4,11 @@
 #   architectures          the Debian names of the others, built with cross compilers
 # and, for every architecture by its Debian name, its columns:
 #   triplet[ARCH] qemu[ARCH] qemu_cpu[ARCH] tarball_name[ARCH]
-#   has_c_library_package[ARCH] (yes or no) file_says[ARCH]
+#   file_says[ARCH]
 # shellcheck disable=SC2034 # read by the scripts that source this file
 native_architecture=
 architectures=()
-declare -A triplet=() qemu=() qemu_cpu=() tarball_name=() has_c_library_package=() file_says=()
+declare -A triplet=() qemu=() qemu_cpu=() tarball_name=() file_says=()
 
 read_architecture_table() {
   local line arch
@@ -24,8 +24,7 @@ read_architecture_table() {
     qemu[$arch]=${column[2]}
     qemu_cpu[$arch]=${column[3]}
     tarball_name[$arch]=${column[4]}
-    has_c_library_package[$arch]=${column[5]}
-    file_says[$arch]=${column[6]}
+    file_says[$arch]=${column[5]}
     if [[ ${qemu[$arch]} == - ]]; then
       native_architecture=$arch
     else

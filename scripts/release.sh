@@ -144,12 +144,12 @@ make_deb() {
   mkdir "$package_root/DEBIAN"
   printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/$arch/debian/control"
   # The dependencies come from the symbols of the architecture's own C
-  # library, installed beside ours (multiarch). Where Debian 12 has none,
-  # they come from the cross compiler's copy of it, whose record names the
-  # package with its architecture, which the package's own dependency
-  # leaves out.
+  # library, installed beside ours (multiarch). Where Debian has none (the
+  # native one is always there), they come from the cross compiler's copy of
+  # it, whose record names the package with its architecture, which the
+  # package's own dependency leaves out.
   local libraries=()
-  [[ ${has_c_library_package[$arch]} == yes ]] || libraries=("-l/usr/$gnu_triplet/lib")
+  [[ -z $gnu_triplet ]] || dpkg -s "libc6:$arch" >/dev/null 2>&1 || libraries=("-l/usr/$gnu_triplet/lib")
   local depends
   depends=$(cd "$scratch/$arch" && DEB_HOST_ARCH=$arch dpkg-shlibdeps "${libraries[@]}" -O debian/countdown/usr/bin/countdown |
     sed -n "s/^shlibs:Depends=//p" | sed "s/:$arch\b//g")
