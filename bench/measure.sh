@@ -38,8 +38,7 @@ cp "$portable_build" "$scratch/countdown-portable"
 cp /bin/true "$scratch/true"
 # The floors, built now and linked as the two builds are.
 cc -O3 bench/floor.c -o "$scratch/floor"
-cc -O3 -static -s -ffunction-sections -fdata-sections -Wl,--gc-sections -Wl,-z,noseparate-code \
-  bench/floor.c -o "$scratch/floor-static"
+cc -O3 -static -s -ffunction-sections -fdata-sections -Wl,--gc-sections bench/floor.c -o "$scratch/floor-static"
 
 programs=("$scratch/countdown" "$scratch/floor" "$scratch/countdown-portable" "$scratch/floor-static" "$scratch/true")
 names=("countdown" "floor" "countdown (portable)" "floor (static)" "/bin/true")
