@@ -1,23 +1,15 @@
-// The key press on POSIX systems: one key from the controlling terminal, read
-// without echo and without line editing, under a job-control shell.
+// The key press on POSIX systems: one key from the controlling terminal, in
+// key mode (no echo, no line editing), under a job-control shell.
 //
-// The wait is a loop in ordinary code. Signal handlers note what came and give
-// the terminal back (wait_signals.cpp); the loop then stops or ends, and after
-// any continue, takes the terminal again if it is in the foreground. In the
-// background it reads anyway, so that the kernel stops it with SIGTTIN until
-// `fg`, as it does any program that wants terminal input.
+// The wait is a loop in ordinary code: the signal handlers note what came and
+// leave key mode (wait_signals.cpp); the loop stops or ends, and after any
+// continue enters key mode again if it is in the foreground. In the
+// background it reads anyway, so that SIGTTIN stops it until `fg`, as it does
+// any program that reads the terminal.
 //
-// Every call the wait depends on is checked, and what a failure means is
-// decided here, once, by what it leaves the user with:
-// - A failure that leaves the terminal as it was found (the terminal, its
-//   settings or the signals cannot be had, the key mode is refused, the wait
-//   cannot sleep or stop) ends the wait as if there were no terminal: the
-//   program exits 0, its output written, the terminal given back first if it
-//   was taken. No signal is caught unless all are: none can then act on the
-//   key mode.
-// - A failure to give the terminal back, after retries where a signal
-//   interrupted the call, ends the wait at once with its error number, for
-//   the program to report: whoever types blind at the prompt must learn why.
+// A failure that leaves the terminal as found ends the wait as if there were
+// no terminal: status 0, the output written. A failure to leave key mode ends
+// it with the error, for the program to report.
 
 #include <array>
 #include <cerrno>
@@ -33,16 +25,14 @@
 
 namespace {
 
-// Bytes of one key beyond its first arrive together from a terminal emulator,
-// but may trickle in over a slow link: this long a gap ends the key.
+// The bytes of one key may trickle in over a slow link: this long a gap ends
+// the key.
 constexpr long key_gap_ns = 100'000'000;
 
-enum class Read { Byte, Nothing, End };
+enum class Read { Byte, Again, End };
 
-// End is end of file or an error such as a hang-up, or a read from the
-// background that cannot stop the job (an orphaned process group, SIGTTIN
-// ignored): the wait ends then rather than spin on a terminal that will never
-// deliver a key.
+// End: end of file, a hang-up, or a read from the background that cannot
+// stop the job (an orphaned process group): no key will ever come.
 Read ReadByte(int terminal, unsigned char& byte)
 {
     const ssize_t got = read(terminal, &byte, 1);
@@ -50,17 +40,15 @@ Read ReadByte(int terminal, unsigned char& byte)
         return Read::Byte;
     }
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-        return Read::Nothing;
+        return Read::Again;
     }
     return Read::End;
 }
 
 enum class Ready { Terminal, Signal, GapEnded, Error };
 
-// Sleeps until the terminal has something or a watched signal comes, or, with
-// part of a key read, until the gap that ends the key. The signals are let in
-// here alone, atomically with going to sleep, so none can come unseen between
-// the wait's last look and this call.
+// Sleeps until the terminal has input or a signal comes, or, with part of a
+// key read, until the gap that ends the key.
 Ready WaitForInput(int terminal, bool key_begun)
 {
     fd_set readable;
@@ -68,7 +56,7 @@ Ready WaitForInput(int terminal, bool key_begun)
     FD_SET(terminal, &readable);
     const timespec gap{0, key_gap_ns};
     const int ready
-        = pselect(terminal + 1, &readable, nullptr, nullptr, key_begun ? &gap : nullptr, MaskWhileBlocked());
+        = pselect(terminal + 1, &readable, nullptr, nullptr, key_begun ? &gap : nullptr, WaitMask());
     if (ready < 0) {
         return errno == EINTR ? Ready::Signal : Ready::Error;
     }
@@ -79,25 +67,27 @@ Ready WaitForInput(int terminal, bool key_begun)
 struct Wait {
     int terminal = -1;
     TerminalSettings settings;
-    // Key mode is set on the first look and again after every continue: the
-    // shell may have put its own mode in place while the program was stopped.
+    // On the first look and after every continue: the shell may have set its
+    // own mode meanwhile.
     bool key_mode_due = true;
-    int ending_signal = 0; // the signal to end by, once the terminal is back
+    int ending_signal = 0; // the signal to end by, once out of key mode
 };
 
-// The one wait, where the signal handlers can reach it. They run only inside
-// the wait's pselect, a call the compiler cannot see into, so every change
-// made to the wait before it is in memory by then.
+// Where the handlers reach it. They run inside pselect or a fault, calls the
+// compiler cannot see into, so every change to it is in memory by then.
 Wait the_wait;
 
-void GiveTheTerminalBackNow()
+} // namespace
+
+void LeaveKeyModeNow()
 {
-    RestoreFoundSettings(the_wait.terminal, the_wait.settings);
+    LeaveKeyMode(the_wait.terminal, the_wait.settings);
 }
 
-// Does what the signals that came ask for: gives the terminal back (the
-// handler did, unless that failed) and stops until continued; End to end the
-// wait, by an ending signal or a failure.
+namespace {
+
+// Does what the signals ask: leaves key mode (the handler did, unless that
+// failed) and stops until continued; End ends the wait.
 Read ActOnSignals(Wait& wait)
 {
     const SignalsArrived arrived = TakeSignalsArrived();
@@ -107,39 +97,35 @@ Read ActOnSignals(Wait& wait)
         return Read::End;
     }
     if (!arrived.stop) {
-        return Read::Nothing;
+        return Read::Again;
     }
-    if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed || !ReleaseEndingSignals()
+    if (LeaveKeyMode(wait.terminal, wait.settings) == Leave::Failed || !UncatchSignals()
         || !StopUntilContinued()) {
         return Read::End;
     }
     wait.key_mode_due = true;
-    return Read::Nothing;
+    return Read::Again;
 }
 
-// Puts the terminal in key mode if it is ours; in the background, reads
-// anyway, to be stopped until it is.
+// Enters key mode if the terminal is ours; in the background, reads anyway,
+// to be stopped until it is.
 Read TakeTheTerminal(Wait& wait, unsigned char& byte)
 {
-    // Caught before the mode changes, so that no signal can end the program
-    // in between with the terminal in key mode.
-    if (!CatchEndingSignals()) {
+    // Caught first, so that no signal ends the program in key mode.
+    if (!CatchSignals()) {
         return Read::End;
     }
     switch (EnterKeyMode(wait.terminal, wait.settings)) {
     case KeyMode::Entered:
         wait.key_mode_due = false;
-        return Read::Nothing;
+        return Read::Again;
     case KeyMode::Background:
-        // Continued in the background (`bg`) while still in key mode, as after
-        // a stop that the wait had no time to act on: the shell's prompt must
-        // not be left without echo.
-        if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed
-            || !ReleaseEndingSignals()) {
+        // `bg` after a stop that the wait had no time to act on (SIGSTOP):
+        // the shell's prompt must not be left without echo.
+        if (LeaveKeyMode(wait.terminal, wait.settings) == Leave::Failed || !UncatchSignals()) {
             return Read::End;
         }
-        // Stops the job with SIGTTIN, as for `cat &`; `fg` or `bg` continues
-        // it, the read gives EINTR or EAGAIN, and the wait looks again.
+        // SIGTTIN stops the job, as for `cat &`, until `fg` or `bg`.
         return ReadByte(wait.terminal, byte);
     case KeyMode::Refused:
         break;
@@ -147,26 +133,24 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
     return Read::End;
 }
 
-// The next byte of the key, Nothing when a signal came first, End when the
+// The next byte of the key; Again when a signal came first; End when the
 // terminal has no more to give or the key's bytes stopped coming.
 Read NextByte(Wait& wait, bool key_begun, unsigned char& byte)
 {
     switch (WaitForInput(wait.terminal, key_begun)) {
     case Ready::Terminal: {
         const Read read = ReadByte(wait.terminal, byte);
-        // The shell took the terminal after the look (Ctrl+Z stopped a
-        // wrapper at once), and the read, with SIGTTIN held, failed rather
-        // than stop the process in key mode. The wait takes the terminal
-        // again: in the background that gives it back and reads there, to be
-        // stopped; a hang-up refuses it, and ends the wait.
+        // Ctrl+Z stopped a wrapper and the shell took the terminal between
+        // pselect and read (SIGTTIN is blocked): enter key mode again, which
+        // from the background leaves it instead; after a hang-up it ends.
         if (read == Read::End && errno == EIO && tcgetpgrp(wait.terminal) != getpgrp()) {
             wait.key_mode_due = true;
-            return Read::Nothing;
+            return Read::Again;
         }
         return read;
     }
     case Ready::Signal:
-        return Read::Nothing;
+        return Read::Again;
     case Ready::GapEnded:
     case Ready::Error:
         break;
@@ -174,16 +158,14 @@ Read NextByte(Wait& wait, bool key_begun, unsigned char& byte)
     return Read::End;
 }
 
-// Gives the terminal back and lets go of the signals for good; a signal that
-// came before, or that is still to be let in, then ends the program by its
-// own action. 0, or why the terminal could not go back.
+// Leaves key mode and the signals for good; a signal that came, or is still
+// pending, then ends the program. 0, or why key mode could not be left.
 int EndTheWait(Wait& wait)
 {
-    // A signal that comes in the same moment as the key's last byte may be
-    // handled only after pselect has reported the byte: it still ends the
-    // program, as a hang-up must, rather than with success.
+    // A signal handled as pselect reported the key's last byte still ends
+    // the program.
     const int ending_signal = wait.ending_signal != 0 ? wait.ending_signal : TakeSignalsArrived().ending;
-    if (RestoreFoundSettings(wait.terminal, wait.settings) == GiveBack::Failed) {
+    if (LeaveKeyMode(wait.terminal, wait.settings) == Leave::Failed) {
         return errno;
     }
     close(wait.terminal);
@@ -199,26 +181,25 @@ int EndTheWait(Wait& wait)
 int WaitForKey()
 {
     Wait& wait = the_wait;
-    // The key comes from the user's terminal, whatever standard input is.
-    // Non-blocking: pselect says when a byte is there, and a read made in a
-    // race with `fg` must not block in the shell's mode.
+    // The user's terminal, whatever standard input is. Non-blocking: a read
+    // in a race with `fg` must not block in the shell's mode.
     wait.terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (wait.terminal < 0) {
         return 0; // no terminal (cron, CI, a service): nobody to press a key
     }
-    if (wait.terminal >= FD_SETSIZE || !WatchSignals(GiveTheTerminalBackNow)) {
+    if (wait.terminal >= FD_SETSIZE || !WatchSignals()) {
         close(wait.terminal);
         return 0;
     }
     std::array<unsigned char, longest_key> key{};
     std::size_t length = 0;
-    Read read = Read::Nothing;
+    Read read = Read::Again;
     while (read != Read::End) {
         read = ActOnSignals(wait);
-        if (read == Read::Nothing && wait.key_mode_due) {
+        if (read == Read::Again && wait.key_mode_due) {
             read = TakeTheTerminal(wait, key[length]);
         }
-        if (read == Read::Nothing) {
+        if (read == Read::Again) {
             read = NextByte(wait, length > 0, key[length]);
         }
         if (read == Read::Byte) {

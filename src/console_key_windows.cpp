@@ -36,11 +36,10 @@ namespace {
 HANDLE console_input = INVALID_HANDLE_VALUE;
 DWORD mode_as_found = 0;
 
-// Runs, in a thread of its own, when the console signals Ctrl+Break (or
-// Ctrl+C, where the mode was left as found, or where the console host signals
-// it whatever the mode, as wine's does on a terminal) or that its window is
-// closing or its user logging off.
-BOOL WINAPI RestoreModeAndEnd(DWORD signal)
+// Runs in a thread of its own on Ctrl+Break (and Ctrl+C where the console
+// host signals it whatever the mode, as wine's does), on closing the window
+// and on logging off: puts the input mode back as found before the end.
+BOOL WINAPI OnConsoleSignal(DWORD signal)
 {
     SetConsoleMode(console_input, mode_as_found);
     if (signal == CTRL_C_EVENT || signal == CTRL_BREAK_EVENT) {
@@ -143,7 +142,7 @@ int WaitForKey()
     }
     constexpr DWORD turned_off = ENABLE_PROCESSED_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
     const bool mode_changed = GetConsoleMode(console_input, &mode_as_found)
-        && SetConsoleCtrlHandler(RestoreModeAndEnd, TRUE)
+        && SetConsoleCtrlHandler(OnConsoleSignal, TRUE)
         && SetConsoleMode(console_input, mode_as_found & ~turned_off);
 
     const Event event = ReadUntilAKey();
@@ -152,7 +151,7 @@ int WaitForKey()
     if (mode_changed && !SetConsoleMode(console_input, mode_as_found)) {
         restore_error = static_cast<int>(GetLastError());
     }
-    SetConsoleCtrlHandler(RestoreModeAndEnd, FALSE);
+    SetConsoleCtrlHandler(OnConsoleSignal, FALSE);
     CloseHandle(console_input);
     if (event == Event::Interrupt && restore_error == 0) {
         ExitProcess(STATUS_CONTROL_C_EXIT);

@@ -1,35 +1,11 @@
-// The terminal's mode while the program waits for its key, and the way back.
-//
-// A process group that is not in the foreground leaves the terminal alone:
-// the shell owns it then, and a change from the background would either stop
-// this process with SIGTTOU or, with SIGTTOU blocked, overwrite the shell's own
-// mode. So every change here is made with SIGTTOU blocked, so that nothing
-// here can stop the process even when the shell takes the terminal back in
-// between, and only after checking that this group is the foreground group.
-//
-// The way back is checked otherwise. Ctrl+Z, Ctrl+\ or a signal to the whole
-// job can end or stop a wrapper (a script, `sh -c`, make) at once, and the
-// shell then takes the terminal back before the wait has given up its key
-// mode. A shell that puts no mode of its own back (dash, every `#!/bin/sh`
-// script's shell) would leave the user typing blind. So the found settings go
-// back wherever the process stands, in the foreground or not, but only over
-// the very key mode this program set: then nobody has changed the terminal
-// since, and nobody's mode is overwritten. This is ncurses' way of leaving on
-// SIGTSTP (SIGTTOU blocked, the shell's mode put back from wherever the
-// process stands), made safe by that check. Whether the group is in the
-// foreground is not asked: the answer may be stale by the time of the change,
-// as a shell takes the terminal the moment a wrapper stops. What remains is
-// the moment between reading the settings and the change: a shell that sets
-// its own mode in exactly that moment has it replaced by the settings found,
-// which its next prompt sets over again. It holds the comparison, and glibc's
-// tcsetattr, which reads the settings once more before it changes them: a
-// few microseconds, but about half a millisecond under an emulator
-// (qemu-user), where a trace showed zsh's line editor set its mode inside it
-// now and then. Nothing the program can do closes it: a terminal's settings
-// have no compare-and-set, the kernel locks them for one call at a time, and
-// a shell takes no lock that the program could wait for. The signal handlers
-// give the terminal back this way too, as the signal arrives, so every call
-// here is async-signal-safe.
+// The key mode and the way back. Every change is made with signals blocked,
+// so that no SIGTTOU stops the process and no handler comes between a change
+// and its record, and key mode is entered only in the foreground. The way
+// back is made from wherever the process stands, since a shell takes the
+// terminal the moment a wrapper script stops or dies, but only over the very
+// key mode that the program set: nobody else's mode is overwritten. (Between
+// that check and the change a shell can still set its own mode; its next
+// prompt sets it again. Settings have no compare-and-set.)
 
 #include "terminal_mode.hpp"
 
@@ -43,8 +19,7 @@ namespace {
 
 enum class Group { Foreground, Background, Unknown };
 
-// Whether this process group is the terminal's foreground group. getpgrp
-// cannot fail.
+// Whether this process group is the terminal's foreground group.
 Group ThisGroup(int terminal)
 {
     const pid_t foreground = tcgetpgrp(terminal);
@@ -54,12 +29,8 @@ Group ThisGroup(int terminal)
     return foreground == getpgrp() ? Group::Foreground : Group::Background;
 }
 
-// Runs `change` with every signal held back: SIGTTOU, so that a change from
-// the background is made (or refused) rather than stopping the process, and
-// the rest, so that no handler that gives the terminal back comes between a
-// change and its record. Where signals cannot be held, `change` runs all the
-// same in the foreground, where no SIGTTOU comes, and not at all elsewhere,
-// where its caller's result stays a failure.
+// Runs `change` with every signal blocked. Where they cannot be, it runs all
+// the same in the foreground, where no SIGTTOU comes, and not elsewhere.
 template <typename Change> void WithSignalsBlocked(int terminal, Change change)
 {
     sigset_t all;
@@ -80,7 +51,7 @@ template <typename Change> void WithSignalsBlocked(int terminal, Change change)
     errno = saved_errno;
 }
 
-// The call again where a signal interrupted it; whether it succeeded.
+// Makes the call again after EINTR; whether it succeeded.
 template <typename Call> bool RetriedAfterSignals(Call call)
 {
     int result = 0;
@@ -125,13 +96,9 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
             }
         }
         termios key_mode = settings.found;
-        // No echo and no line editing, and nothing more. ISIG stays, so Ctrl+C,
-        // Ctrl+Z and Ctrl+\ keep their meaning, and so do IXON (Ctrl+S and
-        // Ctrl+Q pause and resume output) and IEXTEN (Ctrl+V takes the next
-        // key literally): a shell that takes the terminal back before the
-        // program has given it back keeps whatever it finds as its own mode
-        // but for echo and line editing, which it turns back on (zsh). So
-        // this is the one key mode that no shell can keep by mistake.
+        // Echo and line editing alone: ISIG, IXON and IEXTEN keep Ctrl+C,
+        // Ctrl+Z, Ctrl+S and Ctrl+V, and a shell that adopts this mode (zsh)
+        // turns those two back on itself.
         key_mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
         key_mode.c_cc[VMIN] = 1;
         key_mode.c_cc[VTIME] = 0;
@@ -139,35 +106,34 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         if (!SetSettings(terminal, key_mode)) {
             return;
         }
-        // As the terminal holds it, where it says: a driver may adjust what it
-        // was given.
+        // As the terminal holds it: a driver may adjust what it was given.
         termios as_held{};
         settings.key_mode = GetSettings(terminal, as_held) ? as_held : key_mode;
-        settings.key_mode_held = true;
+        settings.in_key_mode = true;
         result = KeyMode::Entered;
     });
     return result;
 }
 
-GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings)
+Leave LeaveKeyMode(int terminal, TerminalSettings& settings)
 {
-    if (!settings.key_mode_held) {
-        return GiveBack::Done; // not in key mode, or given back already
+    if (!settings.in_key_mode) {
+        return Leave::Restored;
     }
-    GiveBack result = GiveBack::Failed;
+    Leave result = Leave::Failed;
     WithSignalsBlocked(terminal, [&] {
         termios now{};
         if (!GetSettings(terminal, now)) {
             // EIO: hung up, and nobody left to give the terminal back to.
-            result = errno == EIO ? GiveBack::Done : GiveBack::Failed;
+            result = errno == EIO ? Leave::Restored : Leave::Failed;
         } else if (!SameSettings(now, settings.key_mode)) {
-            result = GiveBack::LeftAlone;
+            result = Leave::LeftAlone;
         } else if (SetSettings(terminal, settings.found) || errno == EIO) {
-            result = GiveBack::Done;
+            result = Leave::Restored;
         }
     });
-    if (result != GiveBack::Failed) {
-        settings.key_mode_held = false; // given back, or taken over: no longer ours
+    if (result != Leave::Failed) {
+        settings.in_key_mode = false;
     }
     return result;
 }

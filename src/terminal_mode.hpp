@@ -3,19 +3,17 @@
 
 #include <termios.h>
 
-// The one record of the terminal's settings: how the user's terminal was
-// found, and the key mode the program put in their place.
+// The terminal's settings as found, and the key mode put in their place: echo
+// and line editing off, all else as found.
 struct TerminalSettings {
     // Taken the first time the program holds the terminal in the foreground,
-    // and never again, so that a mode some other program set while this one
-    // was stopped or in the background (a shell's line editor, say) is never
-    // taken for the user's own.
+    // and never again: a mode set while it was stopped is not the user's.
     bool found_taken = false;
     termios found{};
-    // The key mode as the terminal reported it once set, held from then until
-    // the found settings are put back: while the terminal still holds exactly
-    // this, nobody else has changed it.
-    bool key_mode_held = false;
+    // The key mode as the terminal holds it, from EnterKeyMode until
+    // LeaveKeyMode: while the terminal still holds exactly this, nobody else
+    // has changed it.
+    bool in_key_mode = false;
     termios key_mode{};
 };
 
@@ -29,18 +27,17 @@ enum class KeyMode {
     Refused, // the terminal, or a call on it, failed: left as it was
 };
 
-// Sets the terminal to read one key at a time without echo, from the settings
-// found, taking them first if this is the first time.
+// Turns echo and line editing off, in the foreground only.
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings);
 
-enum class GiveBack {
-    Done, // the settings found are in place, or the terminal is gone
+enum class Leave {
+    Restored, // the settings found are back, or the terminal is gone
     LeftAlone, // someone else has changed the terminal since: theirs now
     Failed, // still in key mode; errno says why
 };
 
-// Puts back the settings found, over the program's own key mode, untouched
-// since, whether in the foreground or not. Safe to call from a signal handler.
-GiveBack RestoreFoundSettings(int terminal, TerminalSettings& settings);
+// Puts the settings found back over the key mode, from the foreground or the
+// background. Async-signal-safe.
+Leave LeaveKeyMode(int terminal, TerminalSettings& settings);
 
 #endif

@@ -2,7 +2,7 @@
 // program makes, or raises a signal as the call is made, as COUNTDOWN_FAULT
 // says: "CALL NTH OUTCOME [after-key]".
 //   CALL     tcgetattr, tcsetattr, tcgetpgrp, pselect, sigprocmask, puts, or
-//            catch:SIGNAL / release:SIGNAL, a sigaction that installs a
+//            catch:SIGNAL / uncatch:SIGNAL, a sigaction that installs a
 //            handler for SIGNAL (a number) / that puts one without a handler.
 //            puts fails by the stream's own write, standard output being
 //            read-only for that one call, and then with the error asked for.
@@ -168,7 +168,7 @@ int sigaction(int signal_number, const struct sigaction* action, struct sigactio
 {
     if (action != nullptr) {
         const bool installs = action->sa_handler != SIG_DFL && action->sa_handler != SIG_IGN;
-        if (Strikes((installs ? "catch:" : "release:") + std::to_string(signal_number))) {
+        if (Strikes((installs ? "catch:" : "uncatch:") + std::to_string(signal_number))) {
             return -1;
         }
     }

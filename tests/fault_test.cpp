@@ -40,7 +40,7 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
         {"catch:" + intr + " 1 EINVAL", "", 0, true, ""},
         // In key mode: the wait ends, the terminal given back.
         {"pselect 1 ENOMEM", "", 0, true, ""},
-        {"release:" + tstp + " 1 EINVAL", "\x1a", 0, true, ""},
+        {"uncatch:" + tstp + " 1 EINVAL", "\x1a", 0, true, ""},
         // Giving the terminal back: again after EINTR, else reported; from
         // the foreground even where SIGTTOU cannot be held.
         {"tcgetattr 1 EINTR after-key", "x", 0, true, ""},
@@ -48,8 +48,8 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
         {"sigprocmask 1 EINVAL after-key", "x", 0, true, ""},
         {"tcsetattr 1 EINVAL after-key", "x", 1, false,
             " 2 1\r\ncountdown: cannot put the terminal's settings back: Invalid argument\r\n"},
-        // A Ctrl+C that comes as the handlers are released still ends it.
-        {"release:" + intr + " 1 raise:" + intr + " after-key", "x", -SIGINT, true, ""},
+        // A Ctrl+C that comes as the signals are uncaught still ends it.
+        {"uncatch:" + intr + " 1 raise:" + intr + " after-key", "x", -SIGINT, true, ""},
         // A fault in the program's own code, in key mode.
         {"pselect 1 segv", "", -SIGSEGV, true, ""},
         // The heading's write fails, the countdown line's succeeds.
