@@ -218,17 +218,19 @@ void TerminalSession::Type(std::string_view keys)
 
 bool TerminalSession::TypeAndAwaitTheirRead(std::string_view keys)
 {
-    // The bytes the process has read so far, by the kernel's count.
-    const auto bytes_read = [this] {
-        std::ifstream io("/proc/" + std::to_string(child_) + "/io");
-        std::string field;
-        std::size_t count = 0;
-        while (io >> field >> count && field != "rchar:") { }
-        return count;
-    };
-    const std::size_t before = bytes_read();
     Type(keys);
-    return Eventually([&] { return bytes_read() >= before + keys.size(); });
+    return Eventually([this] { return Unread() == 0; });
+}
+
+int TerminalSession::Unread() const
+{
+    // A poll first: it hands the line discipline what the terminal has taken
+    // in but not yet passed on, which FIONREAD would not count.
+    pollfd readable{slave_, POLLIN, 0};
+    poll(&readable, 1, 0);
+    int pending = 0;
+    Check(ioctl(slave_, FIONREAD, &pending) == 0, "FIONREAD");
+    return pending;
 }
 
 void TerminalSession::Signal(int signal_number)
@@ -270,9 +272,8 @@ int TerminalSession::UnreadInput()
     termios raw = found;
     cfmakeraw(&raw);
     Check(tcsetattr(slave_, TCSANOW, &raw) == 0, "tcsetattr");
-    int pending = 0;
-    const bool counted = ioctl(slave_, FIONREAD, &pending) == 0;
-    Check(tcsetattr(slave_, TCSANOW, &found) == 0 && counted, "FIONREAD");
+    const int pending = Unread();
+    Check(tcsetattr(slave_, TCSANOW, &found) == 0, "tcsetattr");
     return pending;
 }
 

@@ -52,9 +52,9 @@ public:
     bool WaitForKeyMode(bool in_a_job = false);
     bool Running();
     void Type(std::string_view keys);
-    // Types `keys` and waits until the process started has read them all (a
-    // count of the bytes it has read, since the terminal takes typed bytes in
-    // its own time): what is typed next comes apart from them.
+    // Types `keys` and waits until the terminal holds none of them unread:
+    // what is typed next comes apart from them. In line mode only whole lines
+    // count as held.
     bool TypeAndAwaitTheirRead(std::string_view keys);
     void Signal(int signal_number);
     // The status once the program has ended; killed after `give_up`.
@@ -76,6 +76,8 @@ public:
 
 private:
     std::string ReadAvailable();
+    // Bytes typed that the terminal holds unread, in its present mode.
+    int Unread() const;
 
     std::string unread_screen_; // read, but not yet handed to the test
     termios initial_{};
