@@ -89,6 +89,12 @@ Event Classify(const INPUT_RECORD& record)
     return key.wVirtualKeyCode != 0 && !IsModifierOrLock(key.wVirtualKeyCode) ? Event::Key : Event::NoKey;
 }
 
+// The function `name` of `module`, as its own type.
+template <typename Function> Function* Find(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Whether this process's window station is one that a person can see. Asked
 // only before a wait, of user32.dll loaded from the system folder alone, so
 // that the program starts with no more than it needs and no DLL beside it is
@@ -99,11 +105,9 @@ bool StationIsVisible()
     if (user32 == nullptr) {
         return true;
     }
-    const auto process_station
-        = reinterpret_cast<decltype(&GetProcessWindowStation)>(reinterpret_cast<void*>(GetProcAddress(user32,
-            "GetProcessWindowStation")));
-    const auto object_information = reinterpret_cast<decltype(&GetUserObjectInformationW)>(reinterpret_cast<
-        void*>(GetProcAddress(user32, "GetUserObjectInformationW")));
+    const auto process_station = Find<decltype(GetProcessWindowStation)>(user32, "GetProcessWindowStation");
+    const auto object_information
+        = Find<decltype(GetUserObjectInformationW)>(user32, "GetUserObjectInformationW");
     USEROBJECTFLAGS flags{};
     const HWINSTA station = process_station != nullptr ? process_station() : nullptr;
     const bool answered = station != nullptr && object_information != nullptr

@@ -99,9 +99,7 @@ extern "C" void OnSignal(int signal_number)
 extern "C" void OnFault(int signal_number)
 {
     LeaveKeyModeNow();
-    struct sigaction default_action = {};
-    default_action.sa_handler = SIG_DFL;
-    sigaction(signal_number, &default_action, nullptr);
+    signal(signal_number, SIG_DFL);
     raise(signal_number);
 }
 
