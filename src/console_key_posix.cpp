@@ -1,17 +1,16 @@
 // The key press on POSIX systems: one key from the controlling terminal, in
 // key mode (no echo, no line editing), under a job-control shell.
 //
-// The wait is a loop in ordinary code: the signal handlers note what came and
-// leave key mode (wait_signals.cpp); the loop stops or ends, and after any
-// continue enters key mode again if it is in the foreground. In the
-// background it reads anyway, so that SIGTTIN stops it until `fg`, as it does
-// any program that reads the terminal.
+// The wait is a loop in ordinary code that does what the signals ask
+// (wait_signals.hpp): it stops or ends, and after any continue enters key
+// mode again if it is in the foreground. In the background it reads anyway,
+// so that SIGTTIN stops it until `fg`, as it does any program that reads the
+// terminal.
 //
 // A failure that leaves the terminal as found ends the wait as if there were
 // no terminal: status 0, the output written. A failure to leave key mode ends
 // it with the error, for the program to report.
 
-#include <array>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -47,16 +46,16 @@ Read ReadByte(int terminal, unsigned char& byte)
 
 enum class Ready { Terminal, Signal, GapEnded, Error };
 
-// Sleeps until the terminal has input or a signal comes, or, with part of a
-// key read, until the gap that ends the key.
-Ready WaitForInput(int terminal, bool key_begun)
+// Sleeps until the terminal has input or a signal comes, or, where a pause
+// ends the key begun, until the gap that ends it.
+Ready WaitForInput(int terminal, bool pause_ends_key)
 {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(terminal, &readable);
     const timespec gap{0, key_gap_ns};
     const int ready
-        = pselect(terminal + 1, &readable, nullptr, nullptr, key_begun ? &gap : nullptr, WaitMask());
+        = pselect(terminal + 1, &readable, nullptr, nullptr, pause_ends_key ? &gap : nullptr, WaitMask());
     if (ready < 0) {
         return errno == EINTR ? Ready::Signal : Ready::Error;
     }
@@ -73,8 +72,9 @@ struct Wait {
     int ending_signal = 0; // the signal to end by, once out of key mode
 };
 
-// Where the handlers reach it. They run inside pselect or a fault, calls the
-// compiler cannot see into, so every change to it is in memory by then.
+// Where the handlers reach it, through LeaveKeyModeNow: its terminal is set
+// before any handler is installed, and its settings say themselves when they
+// may be read.
 Wait the_wait;
 
 } // namespace
@@ -135,10 +135,11 @@ Read TakeTheTerminal(Wait& wait, unsigned char& byte)
 
 // The next byte of the key; Again when a signal came first; End when the
 // terminal has no more to give or the key's bytes stopped coming.
-Read NextByte(Wait& wait, bool key_begun, unsigned char& byte)
+Read NextByte(Wait& wait, bool pause_ends_key, unsigned char& byte)
 {
-    switch (WaitForInput(wait.terminal, key_begun)) {
+    switch (WaitForInput(wait.terminal, pause_ends_key)) {
     case Ready::Terminal: {
+        errno = 0; // the end of file sets none
         const Read read = ReadByte(wait.terminal, byte);
         // Ctrl+Z stopped a wrapper and the shell took the terminal between
         // pselect and read (SIGTTIN is blocked): enter key mode again, which
@@ -191,30 +192,19 @@ int WaitForKey()
         close(wait.terminal);
         return 0;
     }
-    std::array<unsigned char, longest_key> key{};
-    std::size_t length = 0;
+    KeyBytes key;
     Read read = Read::Again;
     while (read != Read::End) {
+        unsigned char byte = 0;
         read = ActOnSignals(wait);
         if (read == Read::Again && wait.key_mode_due) {
-            read = TakeTheTerminal(wait, key[length]);
+            read = TakeTheTerminal(wait, byte);
         }
         if (read == Read::Again) {
-            read = NextByte(wait, length > 0, key[length]);
+            read = NextByte(wait, PauseEndsKey(key), byte);
         }
-        if (read == Read::Byte) {
-            ++length;
-            const Input input = WhatIsRead({key.data(), length});
-            if (input == Input::Report) {
-                length = 0; // a click or a change of focus, not a key: the wait goes on
-            } else if (input == Input::KeyPress) {
-                break;
-            } else if (length == key.size()) {
-                length = ForgetPastedText(key);
-                if (length == key.size()) {
-                    break;
-                }
-            }
+        if (read == Read::Byte && TakeByte(key, byte)) {
+            break;
         }
     }
     return EndTheWait(wait);

@@ -28,9 +28,14 @@ bool Is(std::span<const unsigned char> bytes, std::string_view text)
     return std::equal(bytes.begin(), bytes.end(), text.begin(), text.end());
 }
 
+bool StartsWith(std::span<const unsigned char> bytes, std::string_view text)
+{
+    return bytes.size() >= text.size() && Is(bytes.first(text.size()), text);
+}
+
 bool IsPaste(std::span<const unsigned char> bytes)
 {
-    return bytes.size() >= paste_start.size() && Is(bytes.first(paste_start.size()), paste_start);
+    return StartsWith(bytes, paste_start);
 }
 
 // The length of the UTF-8 character that `lead` begins; 1 for ASCII, control
@@ -115,12 +120,37 @@ Input WhatIsRead(std::span<const unsigned char> bytes)
     return WhatIsRead(rest) == Input::Incomplete ? Input::Incomplete : Input::KeyPress;
 }
 
-std::size_t ForgetPastedText(std::span<unsigned char> bytes)
+bool TakeByte(KeyBytes& key, unsigned char byte)
 {
-    if (!IsPaste(bytes)) {
-        return bytes.size();
+    key.bytes[key.length++] = byte;
+    const Input input = WhatIsRead({key.bytes.data(), key.length});
+    if (input == Input::Report) {
+        key.length = 0; // a click or a change of focus, not a key: the wait goes on
+        return false;
     }
+    if (input == Input::KeyPress) {
+        return true;
+    }
+    if (key.length < key.bytes.size()) {
+        return false;
+    }
+    if (!IsPaste(key.bytes)) {
+        return true; // longer than any key: it ends as one
+    }
+    // The paste's text is dropped; what may begin the closing marker is kept.
     const std::size_t kept = paste_end.size() - 1;
-    std::copy(bytes.end() - kept, bytes.end(), bytes.begin() + paste_start.size());
-    return paste_start.size() + kept;
+    std::copy(key.bytes.end() - kept, key.bytes.end(), key.bytes.begin() + paste_start.size());
+    key.length = paste_start.size() + kept;
+    return false;
+}
+
+bool PauseEndsKey(const KeyBytes& key)
+{
+    const std::span<const unsigned char> bytes(key.bytes.data(), key.length);
+    // No key begins as these do: "ESC [ 200" only a paste, "ESC [ <" only
+    // SGR's report, "ESC [ M" and a byte only X10's. A report is short, and
+    // the bytes' limit bounds it.
+    const bool paste_or_report = StartsWith(bytes, paste_start.substr(0, 5)) || StartsWith(bytes, "\x1b[<")
+        || (bytes.size() > 3 && StartsWith(bytes, "\x1b[M"));
+    return !bytes.empty() && !paste_or_report;
 }

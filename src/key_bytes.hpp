@@ -1,6 +1,7 @@
 #ifndef COUNTDOWN_KEY_BYTES_HPP
 #define COUNTDOWN_KEY_BYTES_HPP
 
+#include <array>
 #include <cstddef>
 #include <span>
 
@@ -27,9 +28,21 @@ Input WhatIsRead(std::span<const unsigned char> bytes);
 // but for a paste.
 constexpr std::size_t longest_key = 32;
 
-// A paste is read whole, however long: once `bytes` are full, its text is
-// dropped but for the last bytes, which may begin its closing marker. The
-// length of what is kept; of anything else, the length as it was.
-std::size_t ForgetPastedText(std::span<unsigned char> bytes);
+// The bytes of the key being read, as the wait takes them one at a time.
+struct KeyBytes {
+    std::array<unsigned char, longest_key> bytes{};
+    std::size_t length = 0;
+};
+
+// Adds `byte` to the key; whether a whole key press has now been read. A
+// whole report is dropped, and the wait goes on. A paste is read whole
+// however long: once the bytes are full, its text is dropped but for the
+// last bytes, which may begin its closing marker.
+bool TakeByte(KeyBytes& key, unsigned char byte);
+
+// Whether a pause in the bytes coming ends the key read so far. A paste or a
+// mouse report, once begun, is read to its end however long the link pauses
+// within it; Escape alone, and "ESC [ M" alone (SCO's F1), end at a pause.
+bool PauseEndsKey(const KeyBytes& key);
 
 #endif

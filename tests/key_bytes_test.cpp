@@ -50,4 +50,20 @@ TEST(KeyBytes, EachKeyOrReportIsWholeAtItsLastByteAndNotBefore)
     EXPECT_EQ(What("\x1b[M"), Input::Incomplete) << "SCO's F1 or a click: the gap after it tells";
 }
 
+TEST(KeyBytes, APauseEndsAKeyButNotAPasteOrAReportBegun)
+{
+    const std::pair<std::string_view, bool> inputs[]
+        = {{"", false}, {"\x1b", true}, {"\x1b[", true}, {"\x1b[20" /* F9's start */, true},
+            {"\x1b[M" /* SCO's F1 */, true}, {"\x1b[200", false}, {"\x1b[200~echo\r", false},
+            {"\x1b[<", false}, {"\x1b[<0;20", false}, {"\x1b[M ", false}, {"\x1b[M 4", false}};
+    for (const auto& [bytes, ends] : inputs) {
+        SCOPED_TRACE(testing::PrintToString(std::string(bytes)));
+        KeyBytes key;
+        for (const char byte : bytes) {
+            ASSERT_FALSE(TakeByte(key, static_cast<unsigned char>(byte)));
+        }
+        EXPECT_EQ(PauseEndsKey(key), ends);
+    }
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,6 +30,10 @@ void StartAndReachTheWait(TerminalSession& session)
 // key, far below the seconds that no key may take to end the wait.
 constexpr auto key_guard = std::chrono::seconds(3);
 
+// Stands between two parts of a key for a pause longer than the gap that
+// ends a key, as a slow or distant link makes.
+const std::string pause;
+
 // One key of each kind ends the wait once, unechoed, and is read whole. A key
 // given in parts is typed part by part, each once the program has read the
 // ones before, as over a slow link; a report typed before a key is read whole
@@ -47,13 +52,19 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
         {"\x1b[O", "\x1b[I", "x"},
         // A paste that the terminal marks as one is one key, whatever its length.
         {"\x1b[200~echo one two three four five six seven\rls -l\r\x1b[201~"},
-        {"\x1b[200~echo pasted\r\x1b[20", "1~"}};
+        {"\x1b[200~echo pasted\r\x1b[20", "1~"},
+        // Neither a paste nor a report ends at a pause, but at its end.
+        {"\x1b[200~echo one\r", pause, "touch two\r\x1b[201~"}, {"\x1b[<0;20", pause, ";5M", "x"}};
     for (const auto& parts : keys) {
         SCOPED_TRACE(testing::PrintToString(parts));
         TerminalSession session({COUNTDOWN_PROGRAM});
         StartAndReachTheWait(session);
         for (std::size_t part = 0; part + 1 < parts.size(); ++part) {
-            ASSERT_TRUE(session.TypeAndAwaitTheirRead(parts[part]));
+            if (parts[part] == pause) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            } else {
+                ASSERT_TRUE(session.TypeAndAwaitTheirRead(parts[part]));
+            }
         }
         session.Type(parts.back());
         const int status = session.Wait(key_guard);
