@@ -1,7 +1,6 @@
-// Signals during the wait (wait_signals.hpp). A signal caught at any moment
-// could come just before the wait goes to sleep and be lost until the next
-// key; unblocked only by pselect, it cannot. An action put back is unblocked
-// after it is in place, so that a signal that came in between acts by it.
+// Signals during the wait (wait_signals.hpp). An action put back is
+// unblocked after it is in place, so that a signal that came in between acts
+// by it.
 
 #include "wait_signals.hpp"
 
@@ -14,9 +13,26 @@
 
 namespace {
 
+// One past the highest signal number. FreeBSD numbers its real-time signals
+// past NSIG, up to its sigset_t's own limit.
+#if defined(SIGRTMAX) && defined(_SIG_MAXSIG)
+constexpr int signal_limit = _SIG_MAXSIG + 1;
+#else
+constexpr int signal_limit = NSIG;
+#endif
+
 // Never blocked: their handler leaves key mode and ends the process there and
 // then, wherever it was.
 constexpr std::array fault_signals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
+
+bool IsRealTime([[maybe_unused]] int signal_number)
+{
+#ifdef SIGRTMIN
+    return signal_number >= SIGRTMIN && signal_number <= SIGRTMAX;
+#else
+    return false; // macOS and OpenBSD have none
+#endif
+}
 
 // Whether `signal_number`'s default action ends the process.
 bool EndsTheProcess(int signal_number)
@@ -40,20 +56,21 @@ bool EndsTheProcess(int signal_number)
     case SIGXFSZ:
     case SIGVTALRM:
     case SIGPROF:
-    case SIGPOLL:
     case SIGSYS:
+// Linux's own; elsewhere SIGPOLL is missing or SIGIO, and SIGPWR ignored.
+#ifdef __linux__
+    case SIGPOLL:
+    case SIGPWR:
 #ifdef SIGSTKFLT
     case SIGSTKFLT:
 #endif
-#ifdef SIGPWR
-    case SIGPWR:
 #endif
 #ifdef SIGEMT
     case SIGEMT:
 #endif
         return true;
     default:
-        return signal_number >= SIGRTMIN && signal_number <= SIGRTMAX;
+        return IsRealTime(signal_number);
     }
 }
 
@@ -68,7 +85,7 @@ volatile sig_atomic_t continue_arrived = 0;
 
 // Every signal that ends or stops the process and was not found ignored.
 sigset_t caught;
-std::array<struct sigaction, NSIG> found_actions;
+std::array<struct sigaction, signal_limit> found_actions;
 struct sigaction found_continue_action;
 sigset_t found_mask;
 sigset_t mask_uncaught; // the one found, with SIGCONT blocked
@@ -144,16 +161,20 @@ bool WatchSignals()
     mask_uncaught = found_mask;
     sigaddset(&mask_uncaught, SIGCONT);
     sigemptyset(&caught);
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-        // An action that cannot be had is the system's own (an emulator
-        // keeps a few real-time signals).
-        if ((EndsTheProcess(signal_number) || signal_number == SIGTSTP)
-            && sigaction(signal_number, nullptr, &found_actions[signal_number]) == 0
-            && found_actions[signal_number].sa_handler != SIG_IGN) {
+    bool found = true;
+    for (int signal_number = 1; found && signal_number < signal_limit; ++signal_number) {
+        if (!EndsTheProcess(signal_number) && signal_number != SIGTSTP) {
+            continue;
+        }
+        if (sigaction(signal_number, nullptr, &found_actions[signal_number]) != 0) {
+            // A real-time signal that cannot be had is the system's own (an
+            // emulator keeps a few); any other could reach the program.
+            found = IsRealTime(signal_number) && errno == EINVAL;
+        } else if (found_actions[signal_number].sa_handler != SIG_IGN) {
             sigaddset(&caught, signal_number);
         }
     }
-    if (sigaction(SIGCONT, nullptr, &found_continue_action) == 0 && Catch(SIGCONT)) {
+    if (found && sigaction(SIGCONT, nullptr, &found_continue_action) == 0 && Catch(SIGCONT)) {
         return true;
     }
     const int failure = errno;
@@ -178,7 +199,7 @@ bool CatchSignals()
     if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) {
         return false;
     }
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    for (int signal_number = 1; signal_number < signal_limit; ++signal_number) {
         if (sigismember(&caught, signal_number) == 1 && !Catch(signal_number)) {
             return false;
         }
@@ -189,7 +210,7 @@ bool CatchSignals()
 bool UncatchSignals()
 {
     int first_failure = 0;
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    for (int signal_number = 1; signal_number < signal_limit; ++signal_number) {
         if (sigismember(&caught, signal_number) == 1
             && sigaction(signal_number, &found_actions[signal_number], nullptr) != 0 && first_failure == 0) {
             first_failure = errno;
@@ -209,7 +230,7 @@ const sigset_t* WaitMask()
 
 SignalsArrived TakeSignalsArrived()
 {
-    // The handlers run only inside pselect: nothing changes these meanwhile.
+    // Outside pselect every signal whose handler sets these is blocked.
     const SignalsArrived arrived{ending_arrived, stop_arrived != 0, continue_arrived != 0};
     ending_arrived = 0;
     stop_arrived = 0;

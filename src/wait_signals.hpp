@@ -5,10 +5,13 @@
 
 // The signals during the wait: every one whose default action ends the
 // process, SIGTSTP and SIGCONT. While caught they are blocked but inside the
-// wait's pselect, which unblocks them atomically with going to sleep; so the
-// handlers run only there, and what a signal asks for (stop, end) is done by
-// the wait in ordinary code. Each function that can fail says so with false
-// and leaves errno as the failing call set it.
+// wait's pselect, which unblocks them atomically with going to sleep, so none
+// comes just before the sleep to be lost until the next key. A handler notes
+// what came and leaves key mode at once; what a signal asks for (stop, end)
+// is done by the wait in ordinary code. The faults (SIGSEGV and its kind) are
+// never blocked, since a fault with its signal blocked kills at once: their
+// handler ends the process wherever it is. Each function that can fail says
+// so with false and leaves errno as the failing call set it.
 
 // Defined by the wait: puts the terminal's settings back at once, from a
 // handler, since a shell may take the terminal the next moment.
@@ -22,7 +25,8 @@ struct SignalsArrived {
 };
 
 // Notes the actions found and catches SIGCONT, blocked. On failure nothing
-// has changed.
+// has changed; an action that cannot be had fails it, but a real-time
+// signal's.
 bool WatchSignals();
 // Puts every action and the mask back as found: a signal that came after the
 // wait last looked then acts by its own action.
@@ -31,8 +35,7 @@ void UnwatchSignals();
 // Blocks and catches the ending and stopping signals, but those that were
 // ignored at the start (nohup's SIGHUP stays ignored), before key mode is
 // entered. SIGTTIN is blocked too: a read after Ctrl+Z then fails with EIO
-// rather than stopping the process in key mode. The faults are caught but
-// never blocked: a fault with its signal blocked kills at once.
+// rather than stopping the process in key mode.
 bool CatchSignals();
 // Puts their actions back as found and unblocks them, but SIGCONT.
 bool UncatchSignals();

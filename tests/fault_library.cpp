@@ -2,8 +2,9 @@
 // program makes, or raises a signal as the call is made, as COUNTDOWN_FAULT
 // says: "CALL NTH OUTCOME [after-key]".
 //   CALL     tcgetattr, tcsetattr, tcgetpgrp, pselect, sigprocmask, puts, or
-//            catch:SIGNAL / uncatch:SIGNAL, a sigaction that installs a
-//            handler for SIGNAL (a number) / that puts one without a handler.
+//            catch:SIGNAL / uncatch:SIGNAL / query:SIGNAL, a sigaction that
+//            installs a handler for SIGNAL (a number) / that puts one without
+//            a handler / that only asks for the action.
 //            puts fails by the stream's own write, standard output being
 //            read-only for that one call, and then with the error asked for.
 //   NTH      which of those calls, counted from 1
@@ -166,11 +167,10 @@ int sigprocmask(int how, const sigset_t* set, sigset_t* old)
 
 int sigaction(int signal_number, const struct sigaction* action, struct sigaction* old)
 {
-    if (action != nullptr) {
-        const bool installs = action->sa_handler != SIG_DFL && action->sa_handler != SIG_IGN;
-        if (Strikes((installs ? "catch:" : "uncatch:") + std::to_string(signal_number))) {
-            return -1;
-        }
+    const bool installs = action != nullptr && action->sa_handler != SIG_DFL && action->sa_handler != SIG_IGN;
+    const char* kind = action == nullptr ? "query:" : installs ? "catch:" : "uncatch:";
+    if (Strikes(kind + std::to_string(signal_number))) {
+        return -1;
     }
     return Next<int(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal_number, action,
         old);

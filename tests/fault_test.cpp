@@ -38,6 +38,9 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
         {"tcgetpgrp 1 ENOTTY", "", 0, true, ""},
         {"catch:" + tstp + " 1 EINVAL", "", 0, true, ""},
         {"catch:" + intr + " 1 EINVAL", "", 0, true, ""},
+        {"query:" + intr + " 1 EINVAL", "", 0, true, ""},
+        // A real-time signal's action that cannot be had is the system's own.
+        {"query:" + std::to_string(SIGRTMAX) + " 1 EINVAL", "x", 0, true, ""},
         // In key mode: the wait ends, the terminal given back.
         {"pselect 1 ENOMEM", "", 0, true, ""},
         {"uncatch:" + tstp + " 1 EINVAL", "\x1a", 0, true, ""},
