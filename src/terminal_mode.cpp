@@ -75,9 +75,37 @@ bool SetSettings(int terminal, const termios& settings)
 
 bool SameSettings(const termios& a, const termios& b)
 {
+    // The kernel's own state bits, which no program sets: the BSDs' Ctrl+O
+    // flips FLUSHO, and a switch to line editing with input held sets PENDIN.
+    tcflag_t state_bits = 0;
+#ifdef FLUSHO
+    state_bits |= FLUSHO;
+#endif
+#ifdef PENDIN
+    state_bits |= PENDIN;
+#endif
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag
-        && a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0
-        && cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
+        && (a.c_lflag & ~state_bits) == (b.c_lflag & ~state_bits)
+        && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 && cfgetispeed(&a) == cfgetispeed(&b)
+        && cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+termios KeyModeFrom(const termios& found)
+{
+    termios key_mode = found;
+    // Echo and line editing off; ISIG and IXON keep Ctrl+C, Ctrl+Z, Ctrl+S
+    // and Ctrl+Q.
+    key_mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
+    key_mode.c_cc[VMIN] = 1;
+    key_mode.c_cc[VTIME] = 0;
+    // Ctrl+V and Ctrl+O are keys like any other. The BSDs and macOS act on
+    // them even without line editing while IEXTEN is on; Linux does not, and
+    // there a shell that adopts the key mode (zsh, busybox) keeps them.
+#if !defined(__linux__) && defined(VLNEXT) && defined(VDISCARD)
+    key_mode.c_cc[VLNEXT] = _POSIX_VDISABLE;
+    key_mode.c_cc[VDISCARD] = _POSIX_VDISABLE;
+#endif
+    return key_mode;
 }
 
 KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
@@ -95,13 +123,7 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
                 return;
             }
         }
-        termios key_mode = settings.found;
-        // Echo and line editing alone: ISIG, IXON and IEXTEN keep Ctrl+C,
-        // Ctrl+Z, Ctrl+S and Ctrl+V, and a shell that adopts this mode (zsh)
-        // turns those two back on itself.
-        key_mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
-        key_mode.c_cc[VMIN] = 1;
-        key_mode.c_cc[VTIME] = 0;
+        const termios key_mode = KeyModeFrom(settings.found);
         // TCSANOW, not TCSAFLUSH: a key typed before the wait began must end it.
         if (!SetSettings(terminal, key_mode)) {
             return;
@@ -109,7 +131,7 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         // As the terminal holds it: a driver may adjust what it was given.
         termios as_held{};
         settings.key_mode = GetSettings(terminal, as_held) ? as_held : key_mode;
-        settings.in_key_mode = true;
+        settings.in_key_mode.store(true, std::memory_order_release);
         result = KeyMode::Entered;
     });
     return result;
@@ -117,7 +139,7 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 
 Leave LeaveKeyMode(int terminal, TerminalSettings& settings)
 {
-    if (!settings.in_key_mode) {
+    if (!settings.in_key_mode.load(std::memory_order_acquire)) {
         return Leave::Restored;
     }
     Leave result = Leave::Failed;
@@ -133,7 +155,7 @@ Leave LeaveKeyMode(int terminal, TerminalSettings& settings)
         }
     });
     if (result != Leave::Failed) {
-        settings.in_key_mode = false;
+        settings.in_key_mode.store(false, std::memory_order_release);
     }
     return result;
 }

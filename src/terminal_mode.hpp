@@ -1,6 +1,8 @@
 #ifndef COUNTDOWN_TERMINAL_MODE_HPP
 #define COUNTDOWN_TERMINAL_MODE_HPP
 
+#include <atomic>
+
 #include <termios.h>
 
 // The terminal's settings as found, and the key mode put in their place: echo
@@ -12,14 +14,19 @@ struct TerminalSettings {
     termios found{};
     // The key mode as the terminal holds it, from EnterKeyMode until
     // LeaveKeyMode: while the terminal still holds exactly this, nobody else
-    // has changed it.
-    bool in_key_mode = false;
+    // has changed it. A signal handler may leave key mode at any moment: it
+    // reads the records only once in_key_mode, set after them, says so.
+    std::atomic<bool> in_key_mode = false;
     termios key_mode{};
 };
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may touch only lock-free atomics");
 
 // Whether two records hold the same settings, field by field: the
 // structure's padding and private fields say nothing.
 bool SameSettings(const termios& a, const termios& b);
+
+// The key mode that EnterKeyMode sets over the settings `found`.
+termios KeyModeFrom(const termios& found);
 
 enum class KeyMode {
     Entered,

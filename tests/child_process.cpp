@@ -193,10 +193,7 @@ std::string TerminalSession::ReadUntil(std::string_view text)
 
 bool TerminalSession::WaitForKeyMode(bool in_a_job)
 {
-    termios key_mode = initial_;
-    key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    key_mode.c_cc[VMIN] = 1;
-    key_mode.c_cc[VTIME] = 0;
+    const termios key_mode = KeyModeFrom(initial_);
     const auto in_key_mode
         = [&] { return (!in_a_job || ForegroundGroup() != child_) && SameSettings(Settings(), key_mode); };
     Eventually([&] { return in_key_mode() || !Running(); });
