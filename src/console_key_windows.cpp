@@ -1,26 +1,8 @@
 // The key press on Windows: the console's own input events, read one at a
 // time, so that the program, not the C runtime or the console host, decides
-// what a key is. (The runtime's _getch skips some keys and returns others in
-// two parts, and wine's runtime differs from Microsoft's in which.)
-//
-// - A key press ends the wait if it types a character or is a named key
-//   (arrows, F1 to F12, Home, Escape...). A modifier or lock key alone, a
-//   key's release, the mouse, focus and resizing are no key.
-// - For the wait, the console's processing of Ctrl+C and its VT input (which
-//   another program may have left on, and which sends an arrow as ESC [ A, one
-//   event a character) are turned off. Ctrl+C and Ctrl+Break end the program as
-//   the console ends a console program: status STATUS_CONTROL_C_EXIT (cmd's
-//   %ERRORLEVEL% and PowerShell's $LASTEXITCODE show -1073741510). The input
-//   mode is put back as found on every way out, by the signal's handler too.
-// - What follows the key stays in the console's buffer, for the shell.
-// - Nobody can press a key on a console without a window (CREATE_NO_WINDOW),
-//   without a console (DETACHED_PROCESS), or in a window station that is not
-//   visible (a service, or a task run whether the user is logged on or not):
-//   there is no wait. A pseudo-console (Windows Terminal, an OpenSSH session)
-//   has a stand-in window, and a person at it.
-// - Where the console's mode cannot be had or changed, the wait reads keys
-//   with the mode as found; where the console cannot be read, the wait ends.
-//   A mode that cannot be put back is reported.
+// what a key is (the README's Windows section says which). The runtime's
+// _getch skips some keys and returns others in two parts, and wine's runtime
+// differs from Microsoft's in which.
 
 #include <windows.h>
 
@@ -32,16 +14,23 @@
 
 namespace {
 
-// The console's input and its mode as found, for the signal's handler too.
+// The console's input and its mode as found, for the signal's handler too,
+// which runs in a thread of its own: the lock keeps the wait from closing the
+// input while the handler puts the mode back.
+SRWLOCK input_lock = SRWLOCK_INIT;
 HANDLE console_input = INVALID_HANDLE_VALUE;
 DWORD mode_as_found = 0;
 
-// Runs in a thread of its own on Ctrl+Break (and Ctrl+C where the console
-// host signals it whatever the mode, as wine's does), on closing the window
-// and on logging off: puts the input mode back as found before the end.
+// On Ctrl+Break (and Ctrl+C where the console host signals it whatever the
+// mode, as wine's does), on closing the window and on logging off: puts the
+// input mode back as found before the end.
 BOOL WINAPI OnConsoleSignal(DWORD signal)
 {
-    SetConsoleMode(console_input, mode_as_found);
+    AcquireSRWLockExclusive(&input_lock);
+    if (console_input != INVALID_HANDLE_VALUE) {
+        SetConsoleMode(console_input, mode_as_found);
+    }
+    ReleaseSRWLockExclusive(&input_lock);
     if (signal == CTRL_C_EVENT || signal == CTRL_BREAK_EVENT) {
         ExitProcess(STATUS_CONTROL_C_EXIT);
     }
@@ -95,13 +84,27 @@ template <typename Function> Function* Find(HMODULE module, const char* name)
     return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// user32.dll from the system folder, by its full path: never a DLL beside the
+// program, and LOAD_LIBRARY_SEARCH_SYSTEM32 fails on a Windows 7 without its
+// 2011 loader update.
+HMODULE LoadUser32()
+{
+    constexpr wchar_t name[] = L"\\user32.dll";
+    wchar_t path[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + sizeof name / sizeof name[0] > MAX_PATH) {
+        return nullptr;
+    }
+    lstrcatW(path, name);
+    return LoadLibraryW(path);
+}
+
 // Whether this process's window station is one that a person can see. Asked
-// only before a wait, of user32.dll loaded from the system folder alone, so
-// that the program starts with no more than it needs and no DLL beside it is
-// ever loaded. Where it cannot be asked, it is taken as visible.
+// only before a wait, so that the program starts with no more than it needs.
+// Where it cannot be asked, it is taken as visible.
 bool StationIsVisible()
 {
-    const HMODULE user32 = LoadLibraryExW(L"user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE user32 = LoadUser32();
     if (user32 == nullptr) {
         return true;
     }
@@ -152,11 +155,14 @@ int WaitForKey()
     const Event event = ReadUntilAKey();
 
     int restore_error = 0;
+    AcquireSRWLockExclusive(&input_lock);
     if (mode_changed && !SetConsoleMode(console_input, mode_as_found)) {
         restore_error = static_cast<int>(GetLastError());
     }
-    SetConsoleCtrlHandler(OnConsoleSignal, FALSE);
     CloseHandle(console_input);
+    console_input = INVALID_HANDLE_VALUE;
+    ReleaseSRWLockExclusive(&input_lock);
+    SetConsoleCtrlHandler(OnConsoleSignal, FALSE);
     if (event == Event::Interrupt && restore_error == 0) {
         ExitProcess(STATUS_CONTROL_C_EXIT);
     }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -67,18 +68,16 @@ void Report(const char* what, int error)
 {
 #ifdef _WIN32
     char reason[512] = {};
-    DWORD length = 0;
     if (error != 0) {
-        constexpr DWORD from_system = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-        length = FormatMessageA(from_system, nullptr, static_cast<DWORD>(error), 0, reason, sizeof reason,
-            nullptr);
+        // On one line: the line ends of the system's text made blanks, and none after it.
+        constexpr DWORD from_system
+            = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+        const DWORD length = FormatMessageA(from_system, nullptr, static_cast<DWORD>(error), 0, reason,
+            sizeof reason, nullptr);
         if (length == 0) {
             std::snprintf(reason, sizeof reason, "error %d", error);
         }
-    }
-    // The system's text ends its sentence with a line end.
-    for (DWORD end = length; end > 0 && (reason[end - 1] == '\r' || reason[end - 1] == '\n'); --end) {
-        reason[end - 1] = '\0';
+        reason[std::string_view(reason).find_last_not_of(" \r\n") + 1] = '\0';
     }
 #else
     const char* reason = error != 0 ? std::strerror(error) : "";

@@ -9,14 +9,19 @@
 // keyboard to check. START is console (as typed at cmd), nul (standard input
 // from NUL), hidden-station (in a window station nobody can see: no wait) or
 // vt-input (the console's VT input left on by another program: this process
-// reads the mode during the wait, then types the key itself).
+// reads the mode during the wait, then types the key itself) or
+// pseudo-console (in a pseudo-console of this process's making, as Windows
+// Terminal and OpenSSH start programs: once it waits, an arrow is written to
+// the pseudo-console's input as ESC [ A).
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
 #include <functional>
+#include <regex>
 #include <string>
 
 #include "../expected_output.hpp"
@@ -203,6 +208,86 @@ void TypeAKey(HANDLE console_input, wchar_t character)
     WriteConsoleInputW(console_input, records, 2, &written);
 }
 
+// What a pseudo-console draws, read as it comes in a thread of its own, so
+// that it never waits on the pipe (MinGW's runtime has no std::thread).
+struct PseudoScreen {
+    HANDLE output;
+    std::atomic<bool> drawn; // the countdown's end is on it
+};
+
+DWORD WINAPI ReadThePseudoScreen(void* context)
+{
+    auto& screen = *static_cast<PseudoScreen*>(context);
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(screen.output, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+        // Drawn as the console draws it: a blank by moving one cell on.
+        const std::string shown = std::regex_replace(std::regex_replace(text, std::regex("\x1b\\[1?C"), " "),
+            std::regex("\x1b\\[[0-9;?]*[ -/]*[@-~]"), "");
+        screen.drawn = screen.drawn || shown.find(" 2 1") != std::string::npos;
+    }
+    return 0;
+}
+
+// Runs the program in a pseudo-console of its own and, once it waits, writes
+// an arrow to its input; its status, and whether it waited for the arrow.
+DWORD RunInAPseudoConsole(const std::string& program, bool& waited)
+{
+    // Asked of kernel32 at run time: older headers and systems lack it.
+    using CreatePseudoConsoleFunction = HRESULT WINAPI(COORD, HANDLE, HANDLE, DWORD, void**);
+    using ClosePseudoConsoleFunction = void WINAPI(void*);
+    constexpr DWORD_PTR pseudo_console_attribute = 0x00020016; // PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE
+    const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    const auto create
+        = reinterpret_cast<CreatePseudoConsoleFunction*>(reinterpret_cast<void*>(GetProcAddress(kernel32,
+            "CreatePseudoConsole")));
+    const auto close
+        = reinterpret_cast<ClosePseudoConsoleFunction*>(reinterpret_cast<void*>(GetProcAddress(kernel32,
+            "ClosePseudoConsole")));
+    HANDLE input_read = nullptr;
+    HANDLE input_write = nullptr;
+    HANDLE output_read = nullptr;
+    HANDLE output_write = nullptr;
+    void* console = nullptr;
+    CreatePipe(&input_read, &input_write, nullptr, 0);
+    CreatePipe(&output_read, &output_write, nullptr, 0);
+    if (create == nullptr || close == nullptr
+        || create({120, 25}, input_read, output_write, 0, &console) != S_OK) {
+        std::printf("cannot make a pseudo-console\n");
+        return 0xffffffff;
+    }
+    PseudoScreen screen{output_read, false};
+    const HANDLE reader = CreateThread(nullptr, 0, ReadThePseudoScreen, &screen, 0, nullptr);
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::string attributes(size, '\0');
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size);
+    UpdateProcThreadAttribute(startup.lpAttributeList, 0, pseudo_console_attribute, console, sizeof console,
+        nullptr, nullptr);
+    const DWORD status = StartAndWait("\"" + program + "\"", startup.StartupInfo,
+        EXTENDED_STARTUPINFO_PRESENT, [&](HANDLE process) {
+            while (!screen.drawn && WaitForSingleObject(process, 10) == WAIT_TIMEOUT) { }
+            // A wait that would end without a key has ended by then.
+            waited = WaitForSingleObject(process, 2000) == WAIT_TIMEOUT;
+            DWORD written = 0;
+            WriteFile(input_write, "\x1b[A", 3, &written, nullptr);
+        });
+    close(console);
+    CloseHandle(input_write);
+    CloseHandle(output_write);
+    WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
+    CloseHandle(input_read);
+    CloseHandle(output_read);
+    DeleteProcThreadAttributeList(startup.lpAttributeList);
+    return status;
+}
+
 int RunAtTheConsole(const std::string& program, int runs, char** starts)
 {
     SetConsoleCtrlHandler(StayForTheReport, TRUE);
@@ -237,6 +322,7 @@ int RunAtTheConsole(const std::string& program, int runs, char** starts)
             startup.lpDesktop = desktop.data();
         }
         bool vt_input_in_the_wait = false;
+        bool waited = true;
         const auto type_once_it_waits = [&](HANDLE process) {
             DWORD mode = mode_before;
             while (mode == mode_before && WaitForSingleObject(process, 10) == WAIT_TIMEOUT) {
@@ -245,9 +331,9 @@ int RunAtTheConsole(const std::string& program, int runs, char** starts)
             vt_input_in_the_wait = (mode & vt_input) != 0;
             TypeAKey(console_input, L'k');
         };
-        const DWORD status = start == "vt-input"
-            ? StartAndWait("\"" + program + "\"", startup, 0, type_once_it_waits)
-            : StartAndWait("\"" + program + "\"", startup, 0);
+        const DWORD status = start == "pseudo-console" ? RunInAPseudoConsole(program, waited)
+            : start == "vt-input" ? StartAndWait("\"" + program + "\"", startup, 0, type_once_it_waits)
+                                  : StartAndWait("\"" + program + "\"", startup, 0);
         if (nul != INVALID_HANDLE_VALUE) {
             CloseHandle(nul);
         }
@@ -256,9 +342,10 @@ int RunAtTheConsole(const std::string& program, int runs, char** starts)
         SetConsoleMode(console_input, own_mode);
         // Whatever else the key sent has arrived by now.
         Sleep(500);
-        const char* mode_found = vt_input_in_the_wait ? "VT input on in the wait"
-            : mode_after == mode_before               ? "as found"
-                                                      : "changed";
+        const char* mode_found = !waited ? "no wait"
+            : vt_input_in_the_wait       ? "VT input on in the wait"
+            : mode_after == mode_before  ? "as found"
+                                         : "changed";
         std::printf("\nended: status 0x%08lx, input mode %s, left for the shell: \"%s\"\n", status,
             mode_found, KeysLeft(console_input).c_str());
         std::fflush(stdout);
