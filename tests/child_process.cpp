@@ -235,6 +235,24 @@ void TerminalSession::Signal(int signal_number)
     Check(kill(child_, signal_number) == 0, "kill");
 }
 
+bool TerminalSession::SignalTaken(int signal_number)
+{
+    // Pending for the process or one of its threads, from /proc/PID/status.
+    const auto pending = [&] {
+        std::ifstream status("/proc/" + std::to_string(child_) + "/status");
+        std::string line;
+        bool found = false;
+        while (std::getline(status, line)) {
+            if (line.starts_with("SigPnd:") || line.starts_with("ShdPnd:")) {
+                const unsigned long long signals = std::stoull(line.substr(7), nullptr, 16);
+                found = found || (signals >> (signal_number - 1) & 1U) != 0;
+            }
+        }
+        return found;
+    };
+    return Eventually([&] { return !pending(); });
+}
+
 int TerminalSession::Wait(std::chrono::milliseconds give_up)
 {
     int status = -1;

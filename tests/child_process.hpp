@@ -57,6 +57,10 @@ public:
     // count as held.
     bool TypeAndAwaitTheirRead(std::string_view keys);
     void Signal(int signal_number);
+    // Waits until `signal_number` is pending no more: taken by a handler, or
+    // at its own action; whether it came to. A signal still pending as a key
+    // wakes the program may stay blocked, never taken.
+    bool SignalTaken(int signal_number);
     // The status once the program has ended; killed after `give_up`.
     int Wait(std::chrono::milliseconds give_up = guard);
     termios Settings() const;

@@ -143,13 +143,14 @@ TEST(Terminal, EndingSignalsEndTheProgramByThatSignalWithTheTerminalRestored)
 
 TEST(Terminal, IgnoredHangUpSignalStaysIgnoredAndAHangUpEndsTheWait)
 {
-    // As under nohup: SIGHUP ignored from the start. The signal comes before
-    // the key, so a wait that caught it would end by it.
+    // As under nohup: SIGHUP ignored from the start. The key comes once the
+    // signal is taken, so a wait that caught it would end by it.
     const std::vector<std::string> under_nohup
         = {"/bin/sh", "-c", "trap '' HUP; exec \"$0\"", COUNTDOWN_PROGRAM};
     TerminalSession signalled(under_nohup);
     StartAndReachTheWait(signalled);
     signalled.Signal(SIGHUP);
+    ASSERT_TRUE(signalled.SignalTaken(SIGHUP));
     signalled.Type("k");
     int status = signalled.Wait();
     EXPECT_TRUE(ExitedWith(status, 0)) << "status " << status;
