@@ -2,15 +2,17 @@
 # Has binfmt_misc hand the programs of one processor to qemu's user-mode
 # emulator (Debian's qemu-user-static), so that the kernel runs them as if
 # they were its own: the processor as qemu names it (the qemu column of
-# cmake/architectures.txt). Does nothing where the entry is already there.
-# Run as root. Callers decide whether the kernel needs it.
+# cmake/architectures.txt). Callers call it where the kernel runs no such
+# program: an entry of that name that is there all the same does not match
+# them (a host's older entry, seen from a chroot, may mask a byte that a newer
+# Debian's programs set), and is replaced. Run as root.
 # Usage: scripts/register-emulator.sh QEMU-NAME
 set -euo pipefail
 
 name=${1:?usage: scripts/register-emulator.sh QEMU-NAME}
 binfmt=/proc/sys/fs/binfmt_misc
 [[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
-[[ ! -e $binfmt/qemu-$name ]] || exit 0
+[[ ! -e $binfmt/qemu-$name ]] || echo -1 >"$binfmt/qemu-$name"
 
 if [[ $name == i386 ]]; then
   # Debian ships no entry for i386, which x86_64 kernels usually run

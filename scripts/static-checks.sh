@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The static checks that CI runs: clang-tidy and cppcheck on the program's
 # sources, clang-format on every C++ file, and man's own warnings on the
-# manual page. Any finding fails. Needs clang-tidy, cppcheck, clang-format and
-# man-db (apt-get install clang-tidy cppcheck clang-format man-db).
+# manual page. Any finding fails, and only findings are printed. Installs
+# clang-tidy, cppcheck, clang-format and man-db where they are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+scripts/install-missing.sh clang-tidy cppcheck clang-format man-db cmake ninja-build g++
 
 [[ -f build/compile_commands.json ]] || cmake --preset default >/dev/null
 
@@ -12,9 +14,10 @@ cd "$(dirname "$0")/.."
 posix_sources=(src/countdown.cpp src/console_key_posix.cpp src/terminal_mode.cpp src/wait_signals.cpp
   src/key_bytes.cpp)
 # clang-tidy counts on stderr the warnings it suppressed in system headers
-# ("N warnings generated."); that count is no finding, everything else is kept.
+# ("N warnings generated."), and newer ones tell their progress there ("[1/5]
+# Processing file ..."); neither is a finding, everything else is kept.
 { clang-tidy --quiet -p build "${posix_sources[@]}" 2>&1 1>&3 3>&- |
-  { grep -vE '^[0-9]+ warnings? generated\.$' || true; } >&2; } 3>&1
+  { grep -vE '^[0-9]+ warnings? generated\.$|^\[[0-9]+/[0-9]+\] Processing file ' || true; } >&2; } 3>&1
 
 cppcheck --std=c++20 --enable=warning,style,performance,portability --error-exitcode=1 \
   --inline-suppr --quiet -I src src/*.cpp
