@@ -9,6 +9,7 @@
 
 #include "terminal_mode.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -131,7 +132,8 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
         // As the terminal holds it: a driver may adjust what it was given.
         termios as_held{};
         settings.key_mode = GetSettings(terminal, as_held) ? as_held : key_mode;
-        settings.in_key_mode.store(true, std::memory_order_release);
+        std::atomic_signal_fence(std::memory_order_release); // the records before the flag
+        settings.in_key_mode = 1;
         result = KeyMode::Entered;
     });
     return result;
@@ -139,9 +141,10 @@ KeyMode EnterKeyMode(int terminal, TerminalSettings& settings)
 
 Leave LeaveKeyMode(int terminal, TerminalSettings& settings)
 {
-    if (!settings.in_key_mode.load(std::memory_order_acquire)) {
+    if (settings.in_key_mode == 0) {
         return Leave::Restored;
     }
+    std::atomic_signal_fence(std::memory_order_acquire); // the flag before the records
     Leave result = Leave::Failed;
     WithSignalsBlocked(terminal, [&] {
         termios now{};
@@ -155,7 +158,7 @@ Leave LeaveKeyMode(int terminal, TerminalSettings& settings)
         }
     });
     if (result != Leave::Failed) {
-        settings.in_key_mode.store(false, std::memory_order_release);
+        settings.in_key_mode = 0;
     }
     return result;
 }

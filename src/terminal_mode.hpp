@@ -1,7 +1,7 @@
 #ifndef COUNTDOWN_TERMINAL_MODE_HPP
 #define COUNTDOWN_TERMINAL_MODE_HPP
 
-#include <atomic>
+#include <csignal>
 
 #include <termios.h>
 
@@ -15,11 +15,11 @@ struct TerminalSettings {
     // The key mode as the terminal holds it, from EnterKeyMode until
     // LeaveKeyMode: while the terminal still holds exactly this, nobody else
     // has changed it. A signal handler may leave key mode at any moment: it
-    // reads the records only once in_key_mode, set after them, says so.
-    std::atomic<bool> in_key_mode = false;
+    // reads the records only once in_key_mode, set after them, says so (not
+    // a std::atomic: ARMv5 has no lock-free one).
+    volatile std::sig_atomic_t in_key_mode = 0;
     termios key_mode{};
 };
-static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may touch only lock-free atomics");
 
 // Whether two records hold the same settings, field by field: the
 // structure's padding and private fields say nothing.
