@@ -62,16 +62,19 @@ for archive in "$first"/*.tar.gz "$first"/*.zip; do
   folder=${folder%.tar.gz}
   if [[ $archive == *.zip ]]; then
     tops=$(unzip -Z1 "$archive" | cut -d/ -f1 | sort -u)
-    # A Windows ZIP holds its program and two texts, readable in Notepad:
-    # every line ends with CRLF.
+    # A Windows ZIP holds its program and three texts, readable in Notepad:
+    # every line ends with CRLF, and the Vietnamese one begins with UTF-8's
+    # byte-order mark.
     contents=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
-    [[ $contents == "$folder/LICENSE.txt $folder/README.txt $folder/countdown.exe " ]] ||
+    [[ $contents == "$folder/LICENSE.txt $folder/README.txt $folder/README.vi.txt $folder/countdown.exe " ]] ||
       fail "$(basename "$archive") holds $contents"
-    for text in LICENSE.txt README.txt; do
+    for text in LICENSE.txt README.txt README.vi.txt; do
       if unzip -p "$archive" "$folder/$text" | grep -q -v $'\r$'; then
         fail "$folder/$text has lines without CRLF"
       fi
     done
+    [[ $(unzip -p "$archive" "$folder/README.vi.txt" | head -c 3) == $'\xef\xbb\xbf' ]] ||
+      fail "$folder/README.vi.txt does not begin with UTF-8's byte-order mark"
   else
     tops=$(tar -tzf "$archive" | cut -d/ -f1 | sort -u)
   fi
@@ -88,6 +91,12 @@ for arch in "$native_architecture" "${architectures[@]}"; do
   packaged=$(dpkg-deb --fsys-tarfile "$first/countdown_${version}_$arch.deb" | tar -xO ./usr/bin/countdown | file -b -)
   [[ $portable =~ ${file_says[$arch]}.*statically\ linked ]] || fail "the $cpu tarball's program is $portable"
   [[ $packaged =~ ${file_says[$arch]}.*dynamically\ linked ]] || fail "the $arch package's program is $packaged"
+  # The manual page in Vietnamese too, in each.
+  tar -tzf "$first/countdown-$version-linux-$cpu.tar.gz" |
+    grep -qx "countdown-$version-linux-$cpu/share/man/vi/man1/countdown.1" ||
+    fail "the $cpu tarball has no Vietnamese manual page"
+  dpkg-deb --contents "$first/countdown_${version}_$arch.deb" | grep -q ' ./usr/share/man/vi/man1/countdown.1.gz$' ||
+    fail "the $arch package has no Vietnamese manual page"
 done
 for cpu_says in "x86:PE32 executable (console) Intel 80386" "x86_64:PE32+ executable (console) x86-64"; do
   cpu=${cpu_says%%:*}

@@ -8,7 +8,8 @@
 #   countdown-VERSION-linux-CPU.tar.gz       the portable static program for each (x86_64,
 #                                            aarch64, ...), in one folder
 #   countdown-VERSION-windows-x86.zip        the 32-bit Windows program, in one folder, with the
-#                                            README's Windows section as README.txt
+#                                            README's Windows section as README.txt, and
+#                                            README.vi.md's as README.vi.txt
 #   countdown-VERSION-windows-x86_64.zip     the 64-bit one, likewise
 #   SHA256SUMS                               their checksums, as sha256sum -c reads them
 # Time comes from SOURCE_DATE_EPOCH, the last commit's time unless it is set.
@@ -137,7 +138,7 @@ make_deb() {
   # As dh_strip leaves a program: no compiler notes either.
   "${gnu_triplet:+$gnu_triplet-}strip" --remove-section=.comment --remove-section=.note --strip-unneeded \
     "$package_root/usr/bin/countdown"
-  gzip -9n "$package_root/usr/share/man/man1/countdown.1"
+  gzip -9n "$package_root/usr/share/man/man1/countdown.1" "$package_root/usr/share/man/vi/man1/countdown.1"
   mkdir -p "$package_root/usr/share/doc/countdown"
   cp "$source_tree/packaging/debian/copyright" "$package_root/usr/share/doc/countdown/"
   gzip -9n <"$source_tree/packaging/debian/changelog" >"$package_root/usr/share/doc/countdown/changelog.gz"
@@ -189,16 +190,27 @@ for arch in "${architectures[@]}"; do
   make_tarball "${tarball_name[$arch]}" "$source_tree/build-portable-$arch"
 done
 
+# The Windows section of README file $1, under the title $2, as plain text
+# with CRLF line ends.
+windows_text() {
+  local words
+  words=$(sed -n '/^## Windows$/,/^## /{/^## /!p}' "$source_tree/$1" | sed -e '/./,$!d' -e "s/countdown-VERSION-/countdown-$version-/g")
+  [[ -n $words ]] || { echo "release.sh: $1 has no section '## Windows'" >&2; exit 1; }
+  printf '%s\n\n%s\n' "$2" "$words" | sed 's/$/\r/'
+}
+
 # The Windows programs, each in one folder, with the README's Windows section
-# and the licence as Windows users read them: .txt files with CRLF line ends.
+# in English and in Vietnamese, and the licence, as Windows users read them:
+# .txt files with CRLF line ends. The Vietnamese text is UTF-8 with a
+# byte-order mark, by which Windows 7's Notepad tells it from the ANSI code
+# page and shows its diacritics; without one, it takes the text for ANSI.
 make_zip() {
   local cpu=$1 bits=$2 build=$3
   local name=countdown-$version-windows-$cpu
   cmake --install "$build" --prefix "$scratch/windows/$name" --strip >/dev/null
-  local words
-  words=$(sed -n '/^## Windows$/,/^## /{/^## /!p}' "$source_tree/README.md" | sed -e '/./,$!d' -e "s/countdown-VERSION-/countdown-$version-/g")
-  [[ -n $words ]] || { echo "release.sh: README.md has no section '## Windows' for README.txt" >&2; exit 1; }
-  printf 'countdown %s for Windows, %s\n\n%s\n' "$version" "$bits" "$words" | sed 's/$/\r/' >"$scratch/windows/$name/README.txt"
+  windows_text README.md "countdown $version for Windows, $bits" >"$scratch/windows/$name/README.txt"
+  { printf '\xef\xbb\xbf' && windows_text README.vi.md "countdown $version cho Windows, $bits"; } \
+    >"$scratch/windows/$name/README.vi.txt"
   sed 's/$/\r/' "$source_tree/LICENSE" >"$scratch/windows/$name/LICENSE.txt"
   normalize "$scratch/windows/$name"
   rm -f "$out/$name.zip"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The static checks that CI runs: clang-tidy and cppcheck on the program's
 # sources, clang-format on every C++ file, and man's own warnings on the
-# manual page. Any finding fails, and only findings are printed. Installs
+# manual pages. Any finding fails, and only findings are printed. Installs
 # clang-tidy, cppcheck, clang-format and man-db where they are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +32,6 @@ fi
 ((${#cpp_files[@]} > 0)) || { echo "static-checks.sh: no C++ files found" >&2; exit 1; }
 clang-format --dry-run --Werror "${cpp_files[@]}"
 
-warnings=$(man --warnings -l man/countdown.1.in 2>&1 >/dev/null)
+warnings=$(for page in man/countdown.1.in man/countdown.vi.1.in; do man --warnings -l "$page" 2>&1 >/dev/null; done)
 [[ -z $warnings ]] || { echo "$warnings" >&2; exit 1; }
 echo "static checks: no findings"

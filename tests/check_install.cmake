@@ -1,6 +1,6 @@
 # Installs the build into a scratch folder, with both a prefix and DESTDIR, and
-# checks that the program and its manual page land where they belong, the page
-# naming the project's version.
+# checks that the program and its manual pages, English and Vietnamese, land
+# where they belong, each page naming the project's version.
 # Usage: cmake -DBUILD_DIR=... -DSCRATCH=... -DVERSION=... -P check_install.cmake
 
 file(REMOVE_RECURSE "${SCRATCH}")
@@ -25,12 +25,15 @@ endif()
 
 file(GLOB_RECURSE installed RELATIVE "${SCRATCH}" "${SCRATCH}/*")
 list(SORT installed)
-set(expected "opt/countdown/bin/countdown;opt/countdown/share/man/man1/countdown.1")
+set(expected
+    "opt/countdown/bin/countdown;opt/countdown/share/man/man1/countdown.1;opt/countdown/share/man/vi/man1/countdown.1")
 if(NOT installed STREQUAL expected)
   message(FATAL_ERROR "installed: ${installed}\nexpected: ${expected}")
 endif()
-file(STRINGS "${SCRATCH}/opt/countdown/share/man/man1/countdown.1" title REGEX "^\\.TH ")
-if(NOT title MATCHES "\"countdown ${VERSION}\"")
-  message(FATAL_ERROR "the manual page's title does not name version ${VERSION}: ${title}")
-endif()
+foreach(page IN ITEMS man1 vi/man1)
+  file(STRINGS "${SCRATCH}/opt/countdown/share/man/${page}/countdown.1" title REGEX "^\\.TH ")
+  if(NOT title MATCHES "\"countdown ${VERSION}\"")
+    message(FATAL_ERROR "the ${page} manual page's title does not name version ${VERSION}: ${title}")
+  endif()
+endforeach()
 file(REMOVE_RECURSE "${SCRATCH}")
