@@ -24,6 +24,17 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
+// For the tests in which the program stops by a stop signal at its default
+// action: its own stop after Ctrl+Z, or a read from the background.
+#ifdef COUNTDOWN_EMULATED
+#define SKIP_WHERE_EMULATED()                                                                                \
+    GTEST_SKIP() << "qemu-user stops an emulated program for such a signal by sending itself SIGSTOP "       \
+                    "afterwards, from its own loop: a SIGCONT that comes in between is lost, and the job "   \
+                    "stays stopped for good (BUILDING.md)"
+#else
+#define SKIP_WHERE_EMULATED() static_cast<void>(0)
+#endif
+
 const std::string prompt = "ready$ ";
 const std::string program = COUNTDOWN_PROGRAM;
 // A wrapper that stays in the job beside the program, as a script or make does.
@@ -150,9 +161,12 @@ protected:
     TerminalSession shell{[] {
         std::vector<std::string> argv = {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "TERM=xterm",
             "PS1=" + prompt, "INPUTRC=/dev/null", "HISTFILE=/dev/null"};
-        // The processor that an emulated program is to run on.
-        if (const char* processor = std::getenv("QEMU_CPU")) {
-            argv.push_back(std::string("QEMU_CPU=") + processor);
+        // The processor that an emulated program is to run on, and qemu's
+        // log (QEMU_LOG=strace QEMU_LOG_FILENAME=/tmp/qemu.%d, say).
+        for (const char* name : {"QEMU_CPU", "QEMU_LOG", "QEMU_LOG_FILENAME"}) {
+            if (const char* value = std::getenv(name)) {
+                argv.push_back(std::string(name) + "=" + value);
+            }
         }
         argv.insert(argv.end(), GetParam().command.begin(), GetParam().command.end());
         return argv;
@@ -165,6 +179,7 @@ class WrappedJob : public JobControl { };
 
 TEST_P(WrappedJob, StopAndFgGivesTheTerminalBackAndWaitsAgain)
 {
+    SKIP_WHERE_EMULATED();
     // The wrapper stops at once and the shell takes the terminal back while the
     // program is still handling its own stop: repeated to meet that race.
     for (int round = 0; round < 20 && !HasFailure(); ++round) {
@@ -206,6 +221,7 @@ TEST_P(WrappedJob, EndingItGivesTheTerminalBack)
 
 TEST_P(JobControl, KillEndsAStoppedOrBackgroundWait)
 {
+    SKIP_WHERE_EMULATED();
     // %% is the job just stopped or started: a job killed before it may still
     // hold its number until the shell has reported it.
     pid_t job = StartInTheBackground();
@@ -223,6 +239,7 @@ TEST_P(JobControl, KillEndsAStoppedOrBackgroundWait)
 
 TEST_P(JobControl, BackgroundStartWaitsForFg)
 {
+    SKIP_WHERE_EMULATED();
     StartInTheBackground();
     ContinueAndPressAKey();
 }
@@ -240,6 +257,7 @@ TEST_P(JobControl, SigstopThenFgWaitsInKeyModeAndLeavesTheSettingsFound)
 
 TEST_P(JobControl, SigstopThenBgGivesTheTerminalBack)
 {
+    SKIP_WHERE_EMULATED();
     const pid_t job = StartInTheForeground(program);
     kill(-job, SIGSTOP);
     ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr(GetParam().stopped));
@@ -251,6 +269,7 @@ TEST_P(JobControl, SigstopThenBgGivesTheTerminalBack)
 
 TEST_P(JobControl, StopBgFgLeavesTheSettingsFound)
 {
+    SKIP_WHERE_EMULATED();
     // bg continues the program while the shell holds the terminal in its own
     // mode; the job's next command must still get the settings found.
     const pid_t job = StartInTheForeground("( stty -g; " + program + "; stty -g )");
