@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,13 @@
 #include <unistd.h>
 
 namespace {
+
+// The environment's value of `name`, or else `built_in`.
+const char* FromTheEnvironment(const char* name, const char* built_in)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : built_in;
+}
 
 // Checks `done` every few milliseconds until it holds or `give_up` has passed;
 // whether it held.
@@ -301,6 +309,30 @@ void TerminalSession::HangUp()
 {
     close(master_);
     master_ = -1;
+}
+
+std::string ProgramUnderTest()
+{
+    return FromTheEnvironment("COUNTDOWN_PROGRAM", COUNTDOWN_PROGRAM);
+}
+
+std::string ProbeUnderTest()
+{
+    return FromTheEnvironment("FIRST_NUM_PROBE", FIRST_NUM_PROBE);
+}
+
+const char* NoPreloadReason()
+{
+#ifdef COUNTDOWN_NO_PRELOAD
+    return COUNTDOWN_NO_PRELOAD;
+#else
+    return std::getenv("COUNTDOWN_NO_PRELOAD");
+#endif
+}
+
+bool Emulated()
+{
+    return std::getenv("COUNTDOWN_EMULATED") != nullptr;
 }
 
 bool ExitedWith(int status, int code)

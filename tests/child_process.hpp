@@ -14,6 +14,17 @@
 
 #include "terminal_mode.hpp" // SameSettings
 
+// The programs under test: this build's, or those that the environment names
+// (COUNTDOWN_PROGRAM, FIRST_NUM_PROBE), as another architecture's test run
+// does, which reuses these tests.
+std::string ProgramUnderTest();
+std::string ProbeUnderTest();
+// Why the fault library cannot reach the program (it is linked statically),
+// or nullptr (COUNTDOWN_NO_PRELOAD).
+const char* NoPreloadReason();
+// Whether qemu-user runs the program (COUNTDOWN_EMULATED).
+bool Emulated();
+
 // Only to keep a broken program from hanging the suite; no test measures time.
 constexpr std::chrono::milliseconds guard = std::chrono::seconds(20);
 

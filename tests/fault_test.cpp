@@ -27,9 +27,9 @@ struct FaultCase {
 
 TEST(Faults, EachFailingCallEndsTheWaitSafely)
 {
-#ifdef COUNTDOWN_NO_PRELOAD
-    GTEST_SKIP() << COUNTDOWN_NO_PRELOAD;
-#endif
+    if (const char* reason = NoPreloadReason()) {
+        GTEST_SKIP() << reason;
+    }
     const std::string tstp = std::to_string(SIGTSTP);
     const std::string intr = std::to_string(SIGINT);
     const FaultCase cases[] = {
@@ -61,7 +61,7 @@ TEST(Faults, EachFailingCallEndsTheWaitSafely)
     for (const FaultCase& row : cases) {
         SCOPED_TRACE(row.fault);
         TerminalSession session({"/usr/bin/env", "LD_PRELOAD=" FAULT_LIBRARY, "COUNTDOWN_FAULT=" + row.fault,
-            "ASAN_OPTIONS=verify_asan_link_order=0", COUNTDOWN_PROGRAM});
+            "ASAN_OPTIONS=verify_asan_link_order=0", ProgramUnderTest()});
         std::string screen;
         if (*row.keys != '\0') {
             ASSERT_TRUE(session.WaitForKeyMode()) << "no wait";

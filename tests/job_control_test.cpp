@@ -24,19 +24,15 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
-// For the tests in which the program stops by a stop signal at its default
-// action: its own stop after Ctrl+Z, or a read from the background.
-#ifdef COUNTDOWN_EMULATED
-#define SKIP_WHERE_EMULATED()                                                                                \
-    GTEST_SKIP() << "qemu-user stops an emulated program for such a signal by sending itself SIGSTOP "       \
-                    "afterwards, from its own loop: a SIGCONT that comes in between is lost, and the job "   \
-                    "stays stopped for good (BUILDING.md)"
-#else
-#define SKIP_WHERE_EMULATED() static_cast<void>(0)
-#endif
+// Why the tests in which the program stops by a stop signal at its default
+// action (its own stop after Ctrl+Z, a read from the background) are skipped
+// where qemu runs it.
+constexpr const char* emulated_stop
+    = "qemu-user stops an emulated program for such a signal by sending itself SIGSTOP afterwards, from its "
+      "own loop: a SIGCONT that comes in between is lost, and the job stays stopped for good (BUILDING.md)";
 
 const std::string prompt = "ready$ ";
-const std::string program = COUNTDOWN_PROGRAM;
+const std::string program = ProgramUnderTest();
 // A wrapper that stays in the job beside the program, as a script or make does.
 const std::string wrapped = "sh -c '\"$0\"; :' " + program;
 
@@ -179,7 +175,9 @@ class WrappedJob : public JobControl { };
 
 TEST_P(WrappedJob, StopAndFgGivesTheTerminalBackAndWaitsAgain)
 {
-    SKIP_WHERE_EMULATED();
+    if (Emulated()) {
+        GTEST_SKIP() << emulated_stop;
+    }
     // The wrapper stops at once and the shell takes the terminal back while the
     // program is still handling its own stop: repeated to meet that race.
     for (int round = 0; round < 20 && !HasFailure(); ++round) {
@@ -221,7 +219,9 @@ TEST_P(WrappedJob, EndingItGivesTheTerminalBack)
 
 TEST_P(JobControl, KillEndsAStoppedOrBackgroundWait)
 {
-    SKIP_WHERE_EMULATED();
+    if (Emulated()) {
+        GTEST_SKIP() << emulated_stop;
+    }
     // %% is the job just stopped or started: a job killed before it may still
     // hold its number until the shell has reported it.
     pid_t job = StartInTheBackground();
@@ -239,7 +239,9 @@ TEST_P(JobControl, KillEndsAStoppedOrBackgroundWait)
 
 TEST_P(JobControl, BackgroundStartWaitsForFg)
 {
-    SKIP_WHERE_EMULATED();
+    if (Emulated()) {
+        GTEST_SKIP() << emulated_stop;
+    }
     StartInTheBackground();
     ContinueAndPressAKey();
 }
@@ -257,7 +259,9 @@ TEST_P(JobControl, SigstopThenFgWaitsInKeyModeAndLeavesTheSettingsFound)
 
 TEST_P(JobControl, SigstopThenBgGivesTheTerminalBack)
 {
-    SKIP_WHERE_EMULATED();
+    if (Emulated()) {
+        GTEST_SKIP() << emulated_stop;
+    }
     const pid_t job = StartInTheForeground(program);
     kill(-job, SIGSTOP);
     ASSERT_THAT(shell.ReadUntil(prompt), HasSubstr(GetParam().stopped));
@@ -269,7 +273,9 @@ TEST_P(JobControl, SigstopThenBgGivesTheTerminalBack)
 
 TEST_P(JobControl, StopBgFgLeavesTheSettingsFound)
 {
-    SKIP_WHERE_EMULATED();
+    if (Emulated()) {
+        GTEST_SKIP() << emulated_stop;
+    }
     // bg continues the program while the shell holds the terminal in its own
     // mode; the job's next command must still get the settings found.
     const pid_t job = StartInTheForeground("( stty -g; " + program + "; stty -g )");

@@ -15,7 +15,7 @@ TEST(Output, WholeRunIsHeadingNewlineAndCountdownLineAndIgnoresArguments)
     const std::vector<std::vector<std::string>> argument_lists
         = {{}, {"--help"}, {"-h", "--version", "5"}, {""}, {"-"}, {"10", "x y", "%d%n", "\xc6\xb0"}};
     for (const auto& arguments : argument_lists) {
-        std::vector<std::string> argv{COUNTDOWN_PROGRAM};
+        std::vector<std::string> argv{ProgramUnderTest()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         const Outcome run = RunWithoutTerminal(argv);
         EXPECT_EQ(run.out, expected::Output("\n"));
@@ -27,11 +27,11 @@ TEST(Output, WholeRunIsHeadingNewlineAndCountdownLineAndIgnoresArguments)
 
 TEST(Output, UndeliveredOutputIsReportedWithStatusOne)
 {
-    const Outcome full = RunWithoutTerminal({COUNTDOWN_PROGRAM}, Stdout::DiskFull);
+    const Outcome full = RunWithoutTerminal({ProgramUnderTest()}, Stdout::DiskFull);
     EXPECT_EQ(full.err, "countdown: write error: No space left on device\n");
     EXPECT_TRUE(ExitedWith(full.status, 1)) << "status " << full.status;
 
-    const Outcome closed = RunWithoutTerminal({COUNTDOWN_PROGRAM}, Stdout::Closed);
+    const Outcome closed = RunWithoutTerminal({ProgramUnderTest()}, Stdout::Closed);
     EXPECT_EQ(closed.err, "countdown: write error: Bad file descriptor\n");
     EXPECT_TRUE(ExitedWith(closed.status, 1)) << "status " << closed.status;
 }
@@ -41,7 +41,7 @@ TEST(FirstNum, WritesEachNumberAfterOneBlankFromTheCountDownToOne)
     const std::vector<std::pair<std::string, std::string>> cases = {{"0", ""}, {"-1", ""},
         {"-2147483648", ""}, {"1", " 1"}, {"10", " 10 9 8 7 6 5 4 3 2 1"}, {"30", expected::countdown_line}};
     for (const auto& [count, expected] : cases) {
-        const Outcome run = RunWithoutTerminal({FIRST_NUM_PROBE, count});
+        const Outcome run = RunWithoutTerminal({ProbeUnderTest(), count});
         EXPECT_EQ(run.out, expected) << "count " << count;
         EXPECT_TRUE(ExitedWith(run.status, 0)) << "count " << count << ", status " << run.status;
     }
@@ -53,7 +53,7 @@ TEST(FirstNum, WritesEachNumberAfterOneBlankFromTheCountDownToOne)
 // hundred thousand fit.
 TEST(FirstNum, ManyNumbersRunInAnOrdinaryStack)
 {
-    const bool optimized = ExitedWith(RunWithoutTerminal({FIRST_NUM_PROBE, "--optimized"}).status, 0);
+    const bool optimized = ExitedWith(RunWithoutTerminal({ProbeUnderTest(), "--optimized"}).status, 0);
     const std::string count = optimized ? "10000000" : "100000";
     // The blanks, then the digits: 9 one-digit numbers, 90 of two digits,
     // ..., and the count itself.
@@ -61,7 +61,7 @@ TEST(FirstNum, ManyNumbersRunInAnOrdinaryStack)
     for (std::size_t digits = 1, numbers = 9; digits < count.size(); ++digits, numbers *= 10) {
         expected_bytes += numbers * digits;
     }
-    const Outcome run = RunWithoutTerminal({FIRST_NUM_PROBE, count});
+    const Outcome run = RunWithoutTerminal({ProbeUnderTest(), count});
     EXPECT_TRUE(ExitedWith(run.status, 0)) << "status " << run.status;
     EXPECT_EQ(run.out.size(), expected_bytes);
     EXPECT_EQ(run.out.substr(0, count.size() + 2), " " + count + " ");

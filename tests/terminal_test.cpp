@@ -57,7 +57,7 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
         {"\x1b[200~echo one\r", pause, "touch two\r\x1b[201~"}, {"\x1b[<0;20", pause, ";5M", "x"}};
     for (const auto& parts : keys) {
         SCOPED_TRACE(testing::PrintToString(parts));
-        TerminalSession session({COUNTDOWN_PROGRAM});
+        TerminalSession session({ProgramUnderTest()});
         StartAndReachTheWait(session);
         for (std::size_t part = 0; part + 1 < parts.size(); ++part) {
             if (parts[part] == pause) {
@@ -80,11 +80,11 @@ TEST(Terminal, OneKeyEndsTheWaitWithoutEchoAndLeavesNothingBehind)
 
 TEST(Terminal, KeyTypedBeforeTheWaitEndsItAndOnlyThatKeyIsTaken)
 {
-    TerminalSession session({COUNTDOWN_PROGRAM});
+    TerminalSession session({ProgramUnderTest()});
     session.Type("q");
     EXPECT_EQ(session.Wait(), 0);
 
-    TerminalSession typing_ahead({COUNTDOWN_PROGRAM});
+    TerminalSession typing_ahead({ProgramUnderTest()});
     StartAndReachTheWait(typing_ahead);
     typing_ahead.Type("yls\r");
     EXPECT_EQ(typing_ahead.Wait(), 0);
@@ -93,7 +93,7 @@ TEST(Terminal, KeyTypedBeforeTheWaitEndsItAndOnlyThatKeyIsTaken)
 
 TEST(Terminal, StandardInputDoesNotReplaceTheKeyboard)
 {
-    TerminalSession session({COUNTDOWN_PROGRAM}, /*stdin_from_null=*/true);
+    TerminalSession session({ProgramUnderTest()}, /*stdin_from_null=*/true);
     StartAndReachTheWait(session);
     session.Type(" ");
     EXPECT_EQ(session.Wait(), 0);
@@ -104,7 +104,7 @@ TEST(Terminal, CtrlZWithNoShellToStopForLeavesTheWaitGoingOn)
     // As `exec countdown` or `xterm -e countdown`: nobody could continue the
     // program, so the kernel drops its stop, and the wait goes on. The
     // terminal raises SIGTSTP as Ctrl+Z is typed, so the key comes after it.
-    TerminalSession session({COUNTDOWN_PROGRAM});
+    TerminalSession session({ProgramUnderTest()});
     StartAndReachTheWait(session);
     session.Type("\x1a");
     session.Type("x");
@@ -124,7 +124,7 @@ TEST(Terminal, EndingSignalsEndTheProgramByThatSignalWithTheTerminalRestored)
         {SIGUSR1, 0}, {SIGALRM, 0}, {SIGSEGV, 0}, {SIGRTMAX - 1, 0}};
     for (const auto& [signal_number, key] : endings) {
         SCOPED_TRACE(signal_number);
-        TerminalSession session({COUNTDOWN_PROGRAM});
+        TerminalSession session({ProgramUnderTest()});
         StartAndReachTheWait(session);
         if (key != 0) {
             session.Type(std::string(1, key));
@@ -146,7 +146,7 @@ TEST(Terminal, IgnoredHangUpSignalStaysIgnoredAndAHangUpEndsTheWait)
     // As under nohup: SIGHUP ignored from the start. The key comes once the
     // signal is taken, so a wait that caught it would end by it.
     const std::vector<std::string> under_nohup
-        = {"/bin/sh", "-c", "trap '' HUP; exec \"$0\"", COUNTDOWN_PROGRAM};
+        = {"/bin/sh", "-c", "trap '' HUP; exec \"$0\"", ProgramUnderTest()};
     TerminalSession signalled(under_nohup);
     StartAndReachTheWait(signalled);
     signalled.Signal(SIGHUP);
@@ -165,7 +165,7 @@ TEST(Terminal, IgnoredHangUpSignalStaysIgnoredAndAHangUpEndsTheWait)
 TEST(Terminal, UndeliveredOutputSkipsTheWait)
 {
     // Standard output on a full disk, the terminal still there to wait on.
-    TerminalSession session({"/bin/sh", "-c", "exec \"$0\" >/dev/full", COUNTDOWN_PROGRAM});
+    TerminalSession session({"/bin/sh", "-c", "exec \"$0\" >/dev/full", ProgramUnderTest()});
     EXPECT_EQ(session.ReadScreen(100), "countdown: write error: No space left on device\r\n");
     const int status = session.Wait();
     EXPECT_TRUE(ExitedWith(status, 1)) << "status " << status;
