@@ -21,9 +21,8 @@ SRWLOCK input_lock = SRWLOCK_INIT;
 HANDLE console_input = INVALID_HANDLE_VALUE;
 DWORD mode_as_found = 0;
 
-// On Ctrl+Break (and Ctrl+C where the console host signals it whatever the
-// mode, as wine's does), on closing the window and on logging off: puts the
-// input mode back as found before the end.
+// On Ctrl+C and Ctrl+Break, on closing the window and on logging off: puts
+// the input mode back as found before the end.
 BOOL WINAPI OnConsoleSignal(DWORD signal)
 {
     AcquireSRWLockExclusive(&input_lock);
@@ -147,10 +146,14 @@ int WaitForKey()
     if (console_input == INVALID_HANDLE_VALUE) {
         return 0;
     }
-    constexpr DWORD turned_off = ENABLE_PROCESSED_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
+    // Ctrl+C is the console's signal during the wait, whatever another
+    // program left: a console that reads a terminal (wine's) may take it from
+    // the terminal as a signal, and drop it where processed input is off. A
+    // Ctrl+C that comes as a key all the same ends the program alike.
     const bool mode_changed = GetConsoleMode(console_input, &mode_as_found)
         && SetConsoleCtrlHandler(OnConsoleSignal, TRUE)
-        && SetConsoleMode(console_input, mode_as_found & ~turned_off);
+        && SetConsoleMode(console_input,
+            (mode_as_found | ENABLE_PROCESSED_INPUT) & ~ENABLE_VIRTUAL_TERMINAL_INPUT);
 
     const Event event = ReadUntilAKey();
 
