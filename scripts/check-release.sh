@@ -91,6 +91,9 @@ for arch in "$native_architecture" "${architectures[@]}"; do
   packaged=$(dpkg-deb --fsys-tarfile "$first/countdown_${version}_$arch.deb" | tar -xO ./usr/bin/countdown | file -b -)
   [[ $portable =~ ${file_says[$arch]}.*statically\ linked ]] || fail "the $cpu tarball's program is $portable"
   [[ $packaged =~ ${file_says[$arch]}.*dynamically\ linked ]] || fail "the $arch package's program is $packaged"
+  # Dependencies on Debian's own packages, never on a cross toolchain's.
+  depends=$(dpkg-deb -f "$first/countdown_${version}_$arch.deb" Depends)
+  [[ $depends =~ ^libc6\ \(\>=\ [0-9.]+\) && $depends != *cross* ]] || fail "the $arch package depends on $depends"
   # The manual page in Vietnamese too, in each.
   tar -tzf "$first/countdown-$version-linux-$cpu.tar.gz" |
     grep -qx "countdown-$version-linux-$cpu/share/man/vi/man1/countdown.1" ||

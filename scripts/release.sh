@@ -20,8 +20,8 @@
 #
 # Usage: scripts/release.sh [--allow-uncommitted] [OUTPUT-FOLDER]   (default: dist)
 # Needs git (but in an unpacked source archive), cmake, ninja-build, g++, g++-mingw-w64-i686,
-# g++-mingw-w64-x86-64, dpkg-dev
-# and zip, and the cross compilers and C libraries that scripts/install-cross-deps.sh installs; no wine,
+# g++-mingw-w64-x86-64, dpkg-dev, binutils
+# and zip, and the cross compilers that scripts/install-cross-deps.sh installs; no wine,
 # and no emulator.
 set -euo pipefail
 
@@ -128,9 +128,36 @@ for build in "${presets[@]}"; do
   }
 done
 
+# The Debian package's dependencies of program $1: for each library it
+# needs, its package at the newest symbol version the program uses from it,
+# as Debian's symbols files give it (they name a symbol's minimal version
+# after the version it was defined at). Read from the program alone, so that
+# no architecture's C library need be installed, and the same on every
+# builder; a library that has no row here stops the release.
+library_depends() {
+  readelf -V --wide "$1" | awk '
+    /^Version needs section/ { needs = 1; next }
+    /^Version (symbols|definition) section/ { needs = 0 }
+    needs && / File: / { library = $0; sub(/.* File: /, "", library); sub(/ .*/, "", library) }
+    needs && / Name: / { version = $0; sub(/.* Name: /, "", version); sub(/ .*/, "", version); print library, version }' |
+    while read -r library version; do
+      case $library:$version in
+      libc.so.6:GLIBC_[0-9]* | ld-*:GLIBC_[0-9]* | ld.so.*:GLIBC_[0-9]*) echo "libc6 ${version#GLIBC_}" ;;
+      libgcc_s.so.1:GCC_[0-9]*) echo "libgcc-s1 ${version#GCC_}" ;;
+      *:GLIBC_PRIVATE) ;;
+      *)
+        echo "release.sh: no package known for $library's $version" >&2
+        echo "unknown"
+        ;;
+      esac
+    done | sort -k1,1 -k2,2V | awk '
+      $1 == "unknown" { exit 1 }
+      { newest[$1] = $2 } END { for (package in newest) print package " (>= " newest[package] ")" }' |
+    sort | paste -sd, - | sed 's/,/, /g'
+}
+
 # The Debian package for architecture $1 from build folder $2, stripped with
-# the binutils of GNU triplet $3, laid out as debian/countdown, where
-# dpkg-shlibdeps looks.
+# the binutils of GNU triplet $3.
 make_deb() {
   local arch=$1 build=$2 gnu_triplet=$3
   local package_root=$scratch/$arch/debian/countdown
@@ -143,18 +170,9 @@ make_deb() {
   cp "$source_tree/packaging/debian/copyright" "$package_root/usr/share/doc/countdown/"
   gzip -9n <"$source_tree/packaging/debian/changelog" >"$package_root/usr/share/doc/countdown/changelog.gz"
   mkdir "$package_root/DEBIAN"
-  printf 'Source: countdown\n\nPackage: countdown\nArchitecture: any\n' >"$scratch/$arch/debian/control"
-  # The dependencies come from the symbols of the architecture's own C
-  # library, installed beside ours (multiarch). Where Debian has none (the
-  # native one is always there), they come from the cross compiler's copy of
-  # it, whose record names the package with its architecture, which the
-  # package's own dependency leaves out.
-  local libraries=()
-  [[ -z $gnu_triplet ]] || dpkg -s "libc6:$arch" >/dev/null 2>&1 || libraries=("-l/usr/$gnu_triplet/lib")
   local depends
-  depends=$(cd "$scratch/$arch" && DEB_HOST_ARCH=$arch dpkg-shlibdeps "${libraries[@]}" -O debian/countdown/usr/bin/countdown |
-    sed -n "s/^shlibs:Depends=//p" | sed "s/:$arch\b//g")
-  [[ -n $depends ]] || { echo "release.sh: dpkg-shlibdeps found no dependency for $arch" >&2; exit 1; }
+  depends=$(library_depends "$package_root/usr/bin/countdown")
+  [[ -n $depends ]] || { echo "release.sh: no library dependency found for $arch" >&2; exit 1; }
   # As dpkg-gencontrol counts: each file's size in whole KiB, 1 KiB a folder.
   local installed_size
   installed_size=$(find "$package_root" \( -type f -printf '%s\n' \) -o -printf 'folder\n' |
