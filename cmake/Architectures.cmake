@@ -29,3 +29,17 @@ function(countdown_read_architectures)
   endforeach()
   set(COUNTDOWN_ARCHITECTURES ${cross} PARENT_SCOPE)
 endfunction()
+
+# Sets `result` to whether binfmt_misc hands this kernel the programs of qemu's
+# processor `qemu` to run under qemu-user: an enabled entry qemu-<qemu>.
+function(countdown_handed_to_qemu qemu result)
+  set(handler /proc/sys/fs/binfmt_misc/qemu-${qemu})
+  set(handed OFF)
+  if(EXISTS ${handler})
+    file(STRINGS ${handler} state LIMIT_COUNT 1)
+    if(state STREQUAL "enabled")
+      set(handed ON)
+    endif()
+  endif()
+  set(${result} ${handed} PARENT_SCOPE)
+endfunction()
